@@ -1,0 +1,23 @@
+#pragma once
+
+// Access to the main window's private members for tests and benchmarks.
+
+#include "mainwindow.h"
+
+struct MainWindowProbe {
+    static serialManager &serial(MainWindow &w) { return w.serial; }
+    static QMap<quint32, int> &rowOfId(MainWindow &w) { return w.rowOfId; }
+    static QList<quint32> &orderedIds(MainWindow &w) { return w.orderedIds; }
+    static QStringList &filterIds(MainWindow &w) { return w.filterIds; }
+    static QFont &tableFont(MainWindow &w) { return w.tableFont; }
+    static bool highlightActive(const MainWindow &w) { return w.highlightActive; }
+    static QMap<quint32, QStringList> &fmsMessages(MainWindow &w) { return w.fmsMessages; }
+    static QTimer &refreshTimer(MainWindow &w) { return w.refreshTimer; }
+    static QTimer &hideTimer(MainWindow &w) { return w.hideTimer; }
+    static QTimer &fmsTimer(MainWindow &w) { return w.fmsTimer; }
+    static QTimer &flashTimer(MainWindow &w) { return w.flashTimer; }
+    static int pendingFlashResets(const MainWindow &w)
+    {
+        return int(w.flashResets.size() - w.flashHead);
+    }
+};
