@@ -1,0 +1,353 @@
+#include "serialmanager.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QMutexLocker>
+#include <QThread>
+#include <QTimer>
+
+#include <poll.h>
+
+// QMutex locks and unlocks inside the Qt library, which a thread-sanitizer build
+// does not instrument; tell the sanitizer about the ordering the store mutex
+// provides so that the store's accesses are checked against it.
+#if defined(__SANITIZE_THREAD__)
+extern "C" void __tsan_acquire(void *addr);
+extern "C" void __tsan_release(void *addr);
+#define VORNIX_SYNC_ACQUIRE(addr) __tsan_acquire(addr)
+#define VORNIX_SYNC_RELEASE(addr) __tsan_release(addr)
+#else
+#define VORNIX_SYNC_ACQUIRE(addr) ((void)(addr))
+#define VORNIX_SYNC_RELEASE(addr) ((void)(addr))
+#endif
+
+namespace {
+
+// Holds the store mutex for one map operation.
+class StoreLock
+{
+public:
+    explicit StoreLock(QMutex &mutex) : mutex_(mutex)
+    {
+        mutex_.lock();
+        VORNIX_SYNC_ACQUIRE(&mutex_);
+    }
+    ~StoreLock()
+    {
+        VORNIX_SYNC_RELEASE(&mutex_);
+        mutex_.unlock();
+    }
+    StoreLock(const StoreLock &) = delete;
+    StoreLock &operator=(const StoreLock &) = delete;
+
+private:
+    QMutex &mutex_;
+};
+
+// Longest wait of the reader on the port, in milliseconds.
+constexpr int READ_WAIT_MS = 10;
+// How long a write keeps pushing its bytes out before leaving the rest queued
+// in the port (they go out with the port's later waits).
+constexpr int FLUSH_LIMIT_MS = 1000;
+
+bool deviceGone(QSerialPort::SerialPortError error)
+{
+    return error != QSerialPort::NoError && error != QSerialPort::TimeoutError;
+}
+
+// Errors of an open port that may mean the device has hung up.
+bool mayBeHangUp(QSerialPort::SerialPortError error)
+{
+    return error == QSerialPort::ReadError || error == QSerialPort::ResourceError
+        || error == QSerialPort::WriteError;
+}
+
+// Whether the device behind an open descriptor has hung up or failed.
+bool hungUp(qintptr fd)
+{
+    if (fd < 0)
+        return true;
+    pollfd pfd{int(fd), POLLIN, 0};
+    return ::poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL));
+}
+
+} // namespace
+
+serialManager::serialManager()
+    : port(new QSerialPort)
+{
+    // A device that hangs up while the port is open (unplugged adapter) keeps
+    // the port's read notifier firing: every read returns nothing and raises a
+    // read error, and the thread that owns the port would spin. Close such a
+    // port as soon as its owner is back in its event loop (closing inside the
+    // notifier's own call would delete the notifier under it). This runs in the
+    // port's owner thread, from within the failing port call.
+    QObject::connect(port.get(), &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError error) {
+        if (!mayBeHangUp(error) || !port->isOpen() || hangUpClosePending.exchange(true))
+            return;
+        QTimer::singleShot(0, port.get(), [this] {
+            hangUpClosePending = false;
+            if (port->isOpen() && hungUp(port->handle()))
+                port->close();
+        });
+    });
+}
+
+serialManager::~serialManager()
+{
+    stopReading();
+    port.reset();
+    clearMessages();
+    if (dumpFile && dumpFile->isOpen()) {
+        // The reader has been joined, so no line can be under way any more;
+        // the wait only guards the rule that the file is closed between lines.
+        recording = false;
+        while (writingLine.load())
+            std::this_thread::yield();
+        dumpFile->close();
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Serial link (GUI thread)
+
+void serialManager::setBaudRate(quint32 rate)
+{
+    if (port)
+        port->setBaudRate(qint32(rate), QSerialPort::AllDirections);
+}
+
+bool serialManager::openPort(const QString &name)
+{
+    if (!port)
+        return false;
+    port->setPortName(name);
+    port->setParity(QSerialPort::NoParity);
+    port->setDataBits(QSerialPort::Data8);
+    port->setStopBits(QSerialPort::OneStop);
+    port->setFlowControl(QSerialPort::NoFlowControl);
+    return port->open(QIODevice::ReadWrite);
+}
+
+void serialManager::closePort()
+{
+    // The port may only be touched by its owner: make sure no reader holds it.
+    stopReading();
+    if (port && port->isOpen())
+        port->close();
+}
+
+QString serialManager::errorString() const
+{
+    return port ? port->errorString() : QString();
+}
+
+qint64 serialManager::writeData(const QByteArray &data)
+{
+    {
+        std::unique_lock<std::mutex> lock(linkMutex);
+        if (writeGateOpen) {
+            // A reader owns the port: it carries the write out between two waits.
+            PendingWrite request;
+            request.bytes = data;
+            pendingWrites.push_back(&request);
+            linkChanged.wait(lock, [&request] { return request.done; });
+            return request.result;
+        }
+    }
+    // No reader (or it has already handed the port back): the port is ours.
+    return writeNow(data);
+}
+
+qint64 serialManager::writeNow(const QByteArray &data)
+{
+    if (!port || !port->isOpen())
+        return -1;
+    port->clearError();
+    const qint64 accepted = port->write(data);
+    if (accepted < 0)
+        return -1;
+    // QSerialPort::write only fills the port's buffer; push the bytes out.
+    QElapsedTimer clock;
+    clock.start();
+    while (port->bytesToWrite() > 0) {
+        if (port->waitForBytesWritten(READ_WAIT_MS * 5))
+            continue;
+        if (deviceGone(port->error()))
+            return -1;
+        if (clock.elapsed() >= FLUSH_LIMIT_MS)
+            break;
+    }
+    return accepted;
+}
+
+void serialManager::startReading()
+{
+    if (readerThread)
+        stopReading();
+    {
+        std::lock_guard<std::mutex> lock(linkMutex);
+        ownerThread = QThread::currentThread();
+        readerQThread = nullptr;
+        handOverRequested = true;
+        portHandedOver = false;
+    }
+    running = true;
+    readerThread = std::make_unique<std::thread>(&serialManager::readLoop, this);
+
+    // Hand the port to the reader: the reader publishes its thread, this
+    // thread (the port's owner) moves the port there, then lets it go on.
+    QThread *target = nullptr;
+    {
+        std::unique_lock<std::mutex> lock(linkMutex);
+        linkChanged.wait(lock, [this] { return readerQThread != nullptr; });
+        target = readerQThread;
+    }
+    port->moveToThread(target);
+    {
+        std::lock_guard<std::mutex> lock(linkMutex);
+        portHandedOver = true;
+        writeGateOpen = true;
+    }
+    linkChanged.notify_all();
+}
+
+void serialManager::stopReading()
+{
+    running = false;
+    if (readerThread) {
+        if (readerThread->joinable())
+            readerThread->join();
+        readerThread.reset();
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Reader thread
+
+void serialManager::readLoop()
+{
+    // Constructing an event loop gives this thread an event dispatcher, which
+    // the port's socket notifiers need while the port lives here.
+    QEventLoop dispatcherHolder;
+
+    bool ownsPort = false;
+    {
+        std::unique_lock<std::mutex> lock(linkMutex);
+        if (handOverRequested) {
+            handOverRequested = false;
+            readerQThread = QThread::currentThread();
+            linkChanged.notify_all();
+            linkChanged.wait(lock, [this] { return portHandedOver; });
+            ownsPort = true;
+        }
+    }
+
+    QByteArray buffer; // receive buffer of this run only
+    runReader(buffer, ownsPort);
+
+    // Hand the port back; writes queued until the gate closes are still served.
+    if (ownsPort) {
+        while (serveWrites(true)) {
+        }
+    }
+}
+
+void serialManager::runReader(QByteArray &buffer, bool ownsPort)
+{
+    const auto handleSlice = [this](const char *slice) {
+        wire::AdapterFrame frame;
+        frame.bytes = QByteArray::fromRawData(slice, wire::FRAME_SIZE);
+        frame.timestamp = wire::currentTimestamp();
+        if (!wire::isValidFrame(frame))
+            return;
+        const wire::CanMessage message = wire::parseFrame(frame);
+        writeDumpLine(message.record);
+        storeMessage(message.id, message.record);
+    };
+
+    while (running.load()) {
+        if (ownsPort)
+            serveWrites(false);
+        if (!port->isOpen()) {
+            // Nothing to read from (closed after the device went away).
+            running = false;
+            break;
+        }
+        port->clearError();
+        const bool ready = port->waitForReadyRead(READ_WAIT_MS);
+        if (!running.load())
+            break;
+        if (!ready && deviceGone(port->error())) {
+            // The device went away (unplugged, hung up, closed under us): the
+            // port will never yield data again and every wait would return at
+            // once. Close it here, where it is owned, and stop instead of
+            // spinning; CLOSE or a new configuration cleans up the rest.
+            running = false;
+            if (port->isOpen())
+                port->close();
+            break;
+        }
+        buffer.append(port->readAll());
+        if (!buffer.isEmpty())
+            wire::cutFrames(buffer, handleSlice);
+    }
+}
+
+bool serialManager::serveWrites(bool leaving)
+{
+    std::vector<PendingWrite *> batch;
+    {
+        std::lock_guard<std::mutex> lock(linkMutex);
+        if (pendingWrites.empty()) {
+            if (!leaving)
+                return true;
+            // Nothing queued any more: close the gate and give the port back to
+            // its owner while still holding the lock, so that a writer either
+            // queued before (and was served) or finds the gate closed and the
+            // port already home.
+            writeGateOpen = false;
+            portHandedOver = false;
+            port->moveToThread(ownerThread);
+            return false;
+        }
+        batch.swap(pendingWrites);
+    }
+    for (PendingWrite *request : batch) {
+        const qint64 result = writeNow(request->bytes);
+        std::lock_guard<std::mutex> lock(linkMutex);
+        request->result = result;
+        request->done = true;
+    }
+    linkChanged.notify_all();
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Live message store
+
+void serialManager::storeMessage(quint32 id, const MessageRecord &record)
+{
+    StoreLock lock(messagesMutex);
+    messages.insert(id, record);
+}
+
+MessageMap serialManager::takeMessages()
+{
+    MessageMap taken;
+    {
+        StoreLock lock(messagesMutex);
+        taken.swap(messages);
+    }
+    return taken;
+}
+
+void serialManager::clearMessages()
+{
+    MessageMap old;
+    {
+        StoreLock lock(messagesMutex);
+        old.swap(messages);
+    }
+    // The records are released here, outside the lock.
+}
