@@ -1,0 +1,140 @@
+#include "tablelogic.h"
+
+#include <algorithm>
+
+namespace tablelogic {
+
+QStringList messageFields(const MessageRecord &record)
+{
+    QStringList fields;
+    fields.reserve(columnCount);
+    fields << record.value(0) << record.value(1);
+    fields += record.value(2).trimmed().split(QLatin1Char(' '));
+    return fields;
+}
+
+int fieldViews(const MessageRecord &record, QStringView *out, int max)
+{
+    int count = 0;
+    auto put = [&](QStringView field) {
+        if (count < max)
+            out[count] = field;
+        ++count;
+    };
+    put(record.size() > 0 ? QStringView(record.at(0)) : QStringView());
+    put(record.size() > 1 ? QStringView(record.at(1)) : QStringView());
+    const QStringView payload = record.size() > 2 ? QStringView(record.at(2)).trimmed() : QStringView();
+    int start = 0;
+    for (int i = 0; i <= payload.size(); ++i) {
+        if (i == payload.size() || payload[i] == QLatin1Char(' ')) {
+            put(payload.mid(start, i - start));
+            start = i + 1;
+        }
+    }
+    return count;
+}
+
+QString cellText(QStringView field)
+{
+    QString text;
+    text.reserve(int(field.size()) + 4);
+    text += QLatin1String("  ");
+    text.append(field.data(), int(field.size()));
+    text += QLatin1String("  ");
+    return text;
+}
+
+bool cellTextEquals(const QString &text, QStringView field)
+{
+    const int n = int(field.size());
+    if (text.size() != n + 4)
+        return false;
+    const QChar *t = text.constData();
+    const QChar blank(QLatin1Char(' '));
+    return t[0] == blank && t[1] == blank && t[n + 2] == blank && t[n + 3] == blank
+        && QStringView(t + 2, n) == field;
+}
+
+bool payloadIsZero(const QString &payloadText)
+{
+    QString digits = payloadText.trimmed();
+    digits.remove(QLatin1Char(' '));
+    if (digits.isEmpty() || digits.size() > 16)
+        return true;
+    bool ok = false;
+    const qulonglong value = digits.toULongLong(&ok, 16);
+    return !ok || value == 0;
+}
+
+bool idMatchesSearch(const QString &idText, const QString &searchText)
+{
+    return idText.contains(searchText.toUpper());
+}
+
+namespace {
+
+// Reads "HH:mm:ss.zzz" exactly as written by the reader; false for anything
+// else, which then goes through the general parser.
+bool quickTime(QStringView text, int &secondsOfDay)
+{
+    if (text.size() != 12 || text[2] != QLatin1Char(':') || text[5] != QLatin1Char(':')
+        || text[8] != QLatin1Char('.'))
+        return false;
+    auto digit = [&](int i) { return text[i].unicode() - '0'; };
+    for (int i : {0, 1, 3, 4, 6, 7, 9, 10, 11}) {
+        if (text[i].unicode() < '0' || text[i].unicode() > '9')
+            return false;
+    }
+    const int h = digit(0) * 10 + digit(1);
+    const int m = digit(3) * 10 + digit(4);
+    const int s = digit(6) * 10 + digit(7);
+    if (h > 23 || m > 59 || s > 59)
+        return false;
+    secondsOfDay = h * 3600 + m * 60 + s;
+    return true;
+}
+
+} // namespace
+
+int rowAgeSeconds(QStringView timeText, const QTime &now)
+{
+    const QStringView text = timeText.trimmed();
+    int then = 0;
+    if (!quickTime(text, then)) {
+        const QTime parsed = QTime::fromString(text.toString(), QStringLiteral("HH:mm:ss.zzz"));
+        if (!parsed.isValid())
+            return 0;
+        then = parsed.msecsSinceStartOfDay() / 1000;
+    }
+    return now.msecsSinceStartOfDay() / 1000 - then;
+}
+
+int placeOrdered(QMap<quint32, int> &rowOfId, QList<quint32> &orderedIds, quint32 newId)
+{
+    // The map iterates in ascending identifier order, so its keys with the new
+    // one inserted in place are already the sorted list.
+    orderedIds = rowOfId.keys();
+    const auto at = std::lower_bound(orderedIds.begin(), orderedIds.end(), newId);
+    if (at == orderedIds.end() || *at != newId)
+        orderedIds.insert(at, newId);
+    rowOfId.insert(newId, 0);
+
+    int position = 0;
+    int newPosition = 0;
+    for (auto it = rowOfId.begin(); it != rowOfId.end(); ++it, ++position) {
+        it.value() = position;
+        if (it.key() == newId)
+            newPosition = position;
+    }
+    return newPosition;
+}
+
+QString fontStyleSheet(int pointSize, int step)
+{
+    return QStringLiteral("QTableView { font-size: %1pt; font-family:SF Mono; background-color: #FFFFFF;}")
+               .arg(pointSize)
+        + QString(step > 0 ? 43 : 38, QLatin1Char(' '))
+        + QStringLiteral("QTableWidget:disabled{background-color: #F1F2F3;}");
+}
+
+} // namespace tablelogic

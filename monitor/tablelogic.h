@@ -1,0 +1,63 @@
+#pragma once
+
+// Widget-free rules of the message table: how a record becomes cells, which
+// payloads count as all-zero, how rows are searched, aged and ordered, and the
+// style sheet of a given font size. The table slots (tableslots.cpp) apply them.
+
+#include "messagerecord.h"
+
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+#include <QTime>
+
+namespace tablelogic {
+
+// The table has ten columns: timestamp, identifier and the bytes B0..B7.
+constexpr int columnCount = 10;
+// Columns 2 and up hold the data bytes.
+constexpr int firstByteColumn = 2;
+
+// The fields that one record puts into a row: timestamp, idText, then the data
+// bytes of the trimmed payload split at single blanks (empty parts kept). A
+// record without data yields three fields, the third one empty.
+QStringList messageFields(const MessageRecord &record);
+
+// The same fields as views into the record's own texts, without copying: the
+// first `max` fields go to `out`; returns how many fields the record has.
+int fieldViews(const MessageRecord &record, QStringView *out, int max);
+
+// The text of a cell: the field with two blanks on either side.
+QString cellText(QStringView field);
+
+// True when `text` is exactly what cellText(field) gives, without building it.
+bool cellTextEquals(const QString &text, QStringView field);
+
+// True when the payload, trimmed and stripped of blanks, reads as the unsigned
+// 64-bit hexadecimal number 0. Empty, unreadable or longer than 16 digits also
+// count as 0.
+bool payloadIsZero(const QString &payloadText);
+
+// The identifier search: true when `idText` contains the upper-cased search
+// text (case-sensitive substring; an empty search matches everything).
+bool idMatchesSearch(const QString &idText, const QString &searchText);
+
+// Age in whole seconds of a row stamped "HH:mm:ss.zzz" (surrounding blanks are
+// ignored) at the time of day `now`; both are cut to whole seconds before the
+// subtraction, so the age is negative across midnight. An invalid text gives 0.
+int rowAgeSeconds(QStringView timeText, const QTime &now);
+
+// Ordered insertion of a new identifier: rebuilds `orderedIds` as the
+// identifiers of `rowOfId` plus `newId`, ascending, maps every identifier to its
+// position in that list and returns the new identifier's position, which is
+// the row to insert. An identifier already present keeps the list unchanged
+// apart from the rebuild and returns its position.
+int placeOrdered(QMap<quint32, int> &rowOfId, QList<quint32> &orderedIds, quint32 newId);
+
+// Style sheet of the message table at `pointSize`; `step` > 0 for the "+"
+// button, otherwise the "-" button (each uses its own run of blanks).
+QString fontStyleSheet(int pointSize, int step);
+
+} // namespace tablelogic
