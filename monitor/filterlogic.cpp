@@ -1,0 +1,45 @@
+#include "filterlogic.h"
+
+namespace filterlogic {
+
+quint32 parseHex(const QString &text)
+{
+    bool ok = false;
+    const quint32 value = text.toUInt(&ok, 16);
+    return ok ? value : 0;
+}
+
+QString identifierText(quint32 id, bool extended)
+{
+    return QStringLiteral("%1").arg(id, extended ? 8 : 3, 16, QLatin1Char('0'));
+}
+
+ListIdentifier normaliseListIdentifier(const QString &text, bool extended)
+{
+    const quint32 id = parseHex(text);
+    const quint32 largest = extended ? MAX_EXTENDED_ID : MAX_STANDARD_ID;
+    if (id > largest)
+        return {identifierText(0, extended), false};
+    return {identifierText(id, extended), true};
+}
+
+QString normaliseAcceptanceField(const QString &text, bool extended)
+{
+    quint32 value = parseHex(text);
+    if (value > (extended ? MAX_EXTENDED_ID : MAX_STANDARD_ID))
+        value = 0;
+    return identifierText(value, extended);
+}
+
+QString identifierPattern(bool extended)
+{
+    return QStringLiteral("^[0-9a-fA-F]") + (extended ? QStringLiteral("{0,8}") : QStringLiteral("{0,3}"))
+           + QStringLiteral("$");
+}
+
+QString searchPattern()
+{
+    return QStringLiteral("[0-9a-fA-F]{0,8}");
+}
+
+} // namespace filterlogic

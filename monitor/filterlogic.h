@@ -1,0 +1,44 @@
+#pragma once
+
+// Input rules of the identifier entry fields, free of widgets: how a typed
+// identifier is read, range-checked and written back, and which texts the
+// fields accept. Standard identifiers are 11-bit (3 hexadecimal digits, at
+// most 7FF), extended identifiers 29-bit (8 digits, at most 1FFFFFFF).
+
+#include <QString>
+
+namespace filterlogic {
+
+constexpr quint32 MAX_STANDARD_ID = 0x7FF;
+constexpr quint32 MAX_EXTENDED_ID = 0x1FFFFFFF;
+
+// The text read as an unsigned hexadecimal number; text that does not parse
+// (the empty text, or a number beyond 32 bits) gives 0.
+quint32 parseHex(const QString &text);
+
+// The identifier as lower-case hexadecimal, zero-padded to 8 digits (extended)
+// or 3 digits (standard).
+QString identifierText(quint32 id, bool extended);
+
+// Normalisation of the identifier field of the filter list. When the number
+// is above the width's largest identifier, inRange is false and text is the
+// reset text ("000" or "00000000"): the caller shows it and stops there.
+struct ListIdentifier {
+    QString text;
+    bool inRange = true;
+};
+ListIdentifier normaliseListIdentifier(const QString &text, bool extended);
+
+// Normalisation of the adapter's acceptance filter and mask fields: a number
+// beyond the width (0x800 or more standard, 0x20000000 or more extended)
+// becomes 0; the result is always the padded identifier text.
+QString normaliseAcceptanceField(const QString &text, bool extended);
+
+// Pattern of the validator shared by the three identifier fields: empty text
+// or up to 3 (standard) or 8 (extended) hexadecimal digits of either case.
+QString identifierPattern(bool extended);
+
+// Pattern of the table's identifier search field, whatever the width.
+QString searchPattern();
+
+} // namespace filterlogic
