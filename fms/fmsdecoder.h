@@ -1,0 +1,78 @@
+#pragma once
+
+// Decoding of the SAE J1939 Fleet Management System (FMS) parameter groups
+// shown in the FMS panel. Widget-free: the window's slots hand the results to
+// the value labels, tests call these functions directly.
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace fms {
+
+// The nine parameter groups the panel decodes.
+enum Pgn : quint32 {
+    PgnEngineController1 = 0xF004, // EEC1: engine speed
+    PgnServiceInformation = 0xFEC0, // service distance
+    PgnHighResVehicleDistance = 0xFEC1, // total vehicle distance
+    PgnEngineHours = 0xFEE5, // total engine hours
+    PgnEngineTemperature1 = 0xFEEE, // engine coolant temperature
+    PgnCruiseControlVehicleSpeed = 0xFEF1, // wheel-based vehicle speed
+    PgnFuelEconomy = 0xFEF2, // fuel rate, economy, throttle
+    PgnAmbientConditions = 0xFEF5, // ambient and air inlet temperature
+    PgnDashDisplay = 0xFEFC, // fuel level
+};
+
+// One value label of the panel.
+enum class Parameter {
+    FuelLevel,
+    EngineCoolantTemperature,
+    FuelRate,
+    InstantaneousFuelEconomy,
+    AverageFuelEconomy,
+    ThrottlePosition,
+    EngineSpeed,
+    ServiceDistance,
+    TotalEngineHours,
+    TotalVehicleDistance,
+    AmbientAirTemperature,
+    AirInletTemperature,
+    WheelBasedVehicleSpeed,
+};
+
+struct DecodedValue {
+    Parameter parameter;
+    QString text;
+};
+using DecodedValues = QList<DecodedValue>;
+
+// Object name of the value label that shows a parameter.
+QString valueLabelName(Parameter parameter);
+
+// Bits 8 to 23 of an identifier (source address and priority/data page dropped).
+quint32 pgnOf(quint32 id);
+
+// True for the nine parameter groups above.
+bool isDecodedPgn(quint32 pgn);
+
+// True when the identifier contains every set bit of one of the nine values
+// PGN * 256. Admits a few identifiers of other groups (the decoder skips
+// them); never true for a standard 11-bit identifier.
+bool isCandidate(quint32 id);
+
+// Data bytes of a payload text ("01 A2 FF "): trimmed, split at single blanks,
+// empty parts kept. A payload without data gives an empty list.
+QStringList byteTexts(const QString &payloadText);
+
+// Reads one byte text as hexadecimal; a text that is not hexadecimal gives 0,
+// and only the low 8 bits are kept.
+quint8 byteValue(const QString &text);
+
+// Decodes the parameters of one parameter group from its byte texts, in label
+// order (0xFEF2: fuel rate, instantaneous economy, average economy, throttle;
+// 0xFEF5: ambient before air inlet). A parameter whose bytes lie beyond the end
+// of the list is left out, so its label keeps its text. Unknown groups give an
+// empty list.
+DecodedValues decode(quint32 pgn, const QStringList &bytes);
+
+} // namespace fms
