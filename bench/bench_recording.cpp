@@ -1,0 +1,241 @@
+// Recording at the link's top rate: the fake adapter streams 10,000 frames/s
+// (20-byte frames at 2,000,000 baud) into a serialManager that records while
+// the main thread drains the store, as the table refresh would. Every frame
+// carries its sequence number, so the dump can be checked for loss, order and
+// torn lines. Also measures the reader thread's CPU share, with and without
+// recording.
+//
+// Usage: bench_recording [seconds per phase, default 10] [frames/s, default 10000]
+
+#include "fakeadapter.h"
+
+#include "serialmanager.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtEndian>
+
+#include <cstdio>
+#include <ctime>
+#include <unistd.h>
+
+namespace {
+
+QByteArray sequencedFrame(int index)
+{
+    QByteArray data(4, '\0');
+    qToBigEndian<quint32>(quint32(index), data.data());
+    return FakeAdapter::frame(0x18FE0000u + quint32(index % 100), false, data);
+}
+
+QSet<QString> threadIds()
+{
+    const QStringList tids =
+        QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    return QSet<QString>(tids.begin(), tids.end());
+}
+
+// CPU time of one thread of this process, in seconds: the scheduler's run
+// time in nanoseconds where the kernel offers it, else user + system ticks.
+double threadCpuSeconds(const QString &tid)
+{
+    const QString task = QStringLiteral("/proc/self/task/") + tid;
+    QFile schedstat(task + QStringLiteral("/schedstat"));
+    if (schedstat.open(QIODevice::ReadOnly)) {
+        bool ok = false;
+        const qint64 ns = schedstat.readAll().split(' ').value(0).toLongLong(&ok);
+        if (ok)
+            return double(ns) * 1e-9;
+    }
+    QFile stat(task + QStringLiteral("/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    // utime and stime are the 14th and 15th fields of the line, i.e. the 12th
+    // and 13th after the command name in parentheses.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
+}
+
+double processCpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+
+struct PhaseResult {
+    bool ok = false;
+    int sent = 0;
+    long stored = 0; // records drained from the store
+    double seconds = 0;       // stream plus the tail the reader is given
+    double streamSeconds = 0; // first to last frame sent
+    double readerCpu = 0;
+    double processCpu = 0;
+    // recording only
+    int lines = 0;
+    int lost = 0;
+    int outOfOrder = 0;
+    int malformed = 0;
+    bool lastLineWhole = false;
+};
+
+PhaseResult runPhase(bool record, int seconds, double rate)
+{
+    PhaseResult result;
+    FakeAdapter adapter;
+    if (!adapter.isOpen()) {
+        std::fprintf(stderr, "cannot open a pseudo-terminal\n");
+        return result;
+    }
+    serialManager manager;
+    manager.setBaudRate(2000000);
+    if (!manager.openPort(adapter.devicePath())) {
+        std::fprintf(stderr, "openPort failed: %s\n", qPrintable(manager.errorString()));
+        return result;
+    }
+    const QSet<QString> before = threadIds();
+    manager.startReading();
+    QThread::msleep(50);
+    QSet<QString> started = threadIds() - before;
+    if (started.size() != 1) {
+        std::fprintf(stderr, "cannot tell the reader thread (%d new threads)\n", int(started.size()));
+        return result;
+    }
+    const QString readerTid = *started.begin();
+
+    if (record && !manager.startRecording()) {
+        std::fprintf(stderr, "startRecording failed\n");
+        return result;
+    }
+    const QString dumpPath =
+        record ? QDir(QStringLiteral("dumps")).entryInfoList({QStringLiteral("dump_*.csv")}).value(0).absoluteFilePath()
+               : QString();
+
+    const int count = int(rate * seconds);
+    const double reader0 = threadCpuSeconds(readerTid);
+    const double process0 = processCpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    adapter.startStream(sequencedFrame, rate, count);
+    // Drain the store every millisecond, like the table refresh.
+    while (!adapter.streamFinished()) {
+        result.stored += manager.takeMessages().size();
+        QThread::usleep(1000);
+    }
+    result.streamSeconds = double(clock.nsecsElapsed()) * 1e-9;
+    // Let the reader take the tail of the stream.
+    QElapsedTimer tail;
+    tail.start();
+    while (tail.elapsed() < 200) {
+        result.stored += manager.takeMessages().size();
+        QThread::usleep(1000);
+    }
+    result.seconds = double(clock.nsecsElapsed()) * 1e-9;
+    result.readerCpu = threadCpuSeconds(readerTid) - reader0;
+    result.processCpu = processCpuSeconds() - process0;
+    result.sent = adapter.streamSent();
+
+    if (record)
+        manager.stopRecording();
+    manager.stopReading();
+    manager.closePort();
+    result.stored += manager.takeMessages().size();
+    if (adapter.streamFailed())
+        std::fprintf(stderr, "the stream failed to write\n");
+
+    if (record) {
+        QFile file(dumpPath);
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "cannot read the dump %s\n", qPrintable(dumpPath));
+            return result;
+        }
+        const QByteArray all = file.readAll();
+        result.lastLineWhole = all.endsWith('\n');
+        QList<QByteArray> lines = all.split('\n');
+        lines.removeLast();
+        const QRegularExpression format(QStringLiteral(
+            "^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d;18FE00[0-9A-F]{2};([0-9A-F]{2}) ([0-9A-F]{2}) "
+            "([0-9A-F]{2}) ([0-9A-F]{2}) $"));
+        if (lines.value(0) != "Timestamp;ID;Payload")
+            ++result.malformed;
+        QVector<bool> seen(result.sent, false);
+        int expected = 0;
+        for (int i = 1; i < lines.size(); ++i) {
+            const QRegularExpressionMatch m = format.match(QString::fromLatin1(lines[i]));
+            if (!m.hasMatch()) {
+                ++result.malformed;
+                continue;
+            }
+            const int seq = (m.captured(1) + m.captured(2) + m.captured(3) + m.captured(4)).toInt(nullptr, 16);
+            if (seq != expected)
+                ++result.outOfOrder;
+            expected = seq + 1;
+            if (seq >= 0 && seq < seen.size())
+                seen[seq] = true;
+            ++result.lines;
+        }
+        result.lost = int(seen.count(false));
+    }
+    result.ok = true;
+    return result;
+}
+
+void print(const char *name, const PhaseResult &r, double rate)
+{
+    std::printf("%s:\n", name);
+    std::printf("  frames sent            %d in %.2f s (%.0f frames/s, target %.0f)\n", r.sent,
+                r.streamSeconds, r.sent / r.streamSeconds, rate);
+    std::printf("  records drained        %ld (newest per identifier at each 1 ms drain)\n", r.stored);
+    std::printf("  reader thread CPU      %.3f s = %.1f %% of one core (over %.2f s)\n", r.readerCpu,
+                100.0 * r.readerCpu / r.seconds, r.seconds);
+    std::printf("  whole process CPU      %.3f s = %.1f %% of one core (incl. fake adapter, drain)\n",
+                r.processCpu, 100.0 * r.processCpu / r.seconds);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const int seconds = argc > 1 ? qMax(1, atoi(argv[1])) : 10;
+    const double rate = argc > 2 ? qMax(1.0, atof(argv[2])) : 10000.0;
+
+    QTemporaryDir dir;
+    if (!dir.isValid() || !QDir::setCurrent(dir.path())) {
+        std::fprintf(stderr, "no temporary directory\n");
+        return 1;
+    }
+
+    std::printf("bench_recording: %d s per phase at %.0f frames/s (2,000,000 baud link maximum)\n", seconds,
+                rate);
+    const PhaseResult plain = runPhase(false, seconds, rate);
+    if (!plain.ok)
+        return 1;
+    print("reception without recording", plain, rate);
+
+    const PhaseResult rec = runPhase(true, seconds, rate);
+    if (!rec.ok)
+        return 1;
+    print("reception with recording", rec, rate);
+    std::printf("  dump lines written     %d\n", rec.lines);
+    std::printf("  frames lost            %d\n", rec.lost);
+    std::printf("  lines out of order     %d\n", rec.outOfOrder);
+    std::printf("  malformed/torn lines   %d (last line whole: %s)\n", rec.malformed,
+                rec.lastLineWhole ? "yes" : "no");
+    std::printf("  recording cost         %+.1f %% of one core on the reader thread\n",
+                100.0 * (rec.readerCpu / rec.seconds - plain.readerCpu / plain.seconds));
+
+    const bool pass = rec.lost == 0 && rec.outOfOrder == 0 && rec.malformed == 0 && rec.lastLineWhole &&
+                      rec.lines == rec.sent;
+    std::printf("RESULT: %s\n", pass ? "every frame sent is one whole line, in order" : "FAILED");
+    return pass ? 0 : 1;
+}
