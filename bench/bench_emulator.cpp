@@ -1,0 +1,129 @@
+// Pacing of the adapter emulator: the load profile at a given rate (default
+// 10,000 frames/s) for a given time (default 10 s), drained by a reader on the
+// slave side that checks every frame. Prints the achieved rate as the reader
+// saw it, the worker's CPU use, and what happens to memory while nobody reads.
+//
+//   bench_emulator [seconds] [frames-per-second] [identifiers]
+
+#include "emulator.h"
+#include "protocol.h"
+
+#include <QFile>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+
+double monotonicSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+long residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
+    const double rate = argc > 2 ? std::atof(argv[2]) : 10000.0;
+    const int identifiers = argc > 3 ? std::atoi(argv[3]) : 200;
+
+    AdapterEmulator emulator(std::make_unique<LoadTraffic>(identifiers, rate));
+    QString error;
+    if (!emulator.start(&error)) {
+        std::fprintf(stderr, "cannot start the emulator: %s\n", qPrintable(error));
+        return 1;
+    }
+    const int fd = ::open(emulator.devicePath().toLocal8Bit().constData(),
+                          O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        std::perror("open");
+        return 1;
+    }
+    const QByteArray config = wire::buildConfigurationCommand(QStringLiteral("500 kbps"), false, 0, 0);
+    if (::write(fd, config.constData(), size_t(config.size())) != config.size()) {
+        std::perror("write");
+        return 1;
+    }
+
+    // Drain like the program's reader: wait at most 10 ms, read everything, cut frames.
+    QByteArray buffer;
+    char chunk[65536];
+    quint64 valid = 0, invalid = 0, reads = 0;
+    double first = -1, last = 0;
+    const double start = monotonicSeconds();
+    while (monotonicSeconds() - start < seconds) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 10) <= 0)
+            continue;
+        ssize_t n;
+        while ((n = ::read(fd, chunk, sizeof chunk)) > 0)
+            buffer.append(chunk, int(n));
+        ++reads;
+        const double now = monotonicSeconds();
+        wire::cutFrames(buffer, [&](const char *slice) {
+            if (wire::isValidFrame(slice)) {
+                ++valid;
+                if (first < 0)
+                    first = now;
+                last = now;
+            } else {
+                ++invalid;
+            }
+        });
+    }
+    const AdapterEmulator::Stats after = emulator.stats();
+    const double window = last - first;
+
+    std::printf("emulator pacing: load profile, %d identifiers, %.0f frames/s requested, %.1f s\n",
+                identifiers, rate, seconds);
+    std::printf("  reader received  %llu valid frames (%llu invalid slices) in %llu reads\n",
+                static_cast<unsigned long long>(valid), static_cast<unsigned long long>(invalid),
+                static_cast<unsigned long long>(reads));
+    std::printf("  achieved rate    %.1f frames/s (reader, first to last frame over %.3f s)\n",
+                window > 0 ? double(valid - 1) / window : 0.0, window);
+    std::printf("  emulator sent    %llu frames, dropped %llu\n",
+                static_cast<unsigned long long>(after.framesSent),
+                static_cast<unsigned long long>(after.framesDropped));
+    const double workerCpu = after.cpuSeconds;
+    std::printf("  worker CPU       %.3f s over %.3f s = %.1f %% of one core\n", workerCpu,
+                after.sendingSeconds, 100.0 * workerCpu / after.sendingSeconds);
+
+    // Nobody reads any more (the program closed the port): the device fills up,
+    // frames are dropped, memory stays where it was.
+    ::close(fd);
+    const long rssBefore = residentKiB();
+    const quint64 droppedBefore = emulator.stats().framesDropped;
+    const double idleStart = monotonicSeconds();
+    const double idleCpuStart = emulator.stats().cpuSeconds;
+    while (monotonicSeconds() - idleStart < 3.0)
+        ::poll(nullptr, 0, 100);
+    const AdapterEmulator::Stats idle = emulator.stats();
+    std::printf("  nobody reading   3 s: %llu frames dropped, resident memory %ld -> %ld KiB, "
+                "worker CPU %.1f %%\n",
+                static_cast<unsigned long long>(idle.framesDropped - droppedBefore), rssBefore,
+                residentKiB(), 100.0 * (idle.cpuSeconds - idleCpuStart) / 3.0);
+
+    const double stopStart = monotonicSeconds();
+    emulator.stop();
+    std::printf("  stop             %.1f ms\n", 1000.0 * (monotonicSeconds() - stopStart));
+    return 0;
+}
