@@ -2,21 +2,12 @@
 // window's recording button with a fake adapter on a pseudo-terminal.
 
 #include "fakeadapter.h"
-#include "mainwindowprobe.h"
 #include "windowdriver.h"
 
-#include "dumpformat.h"
-#include "serialmanager.h"
-
-#include <QAbstractButton>
-#include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTableWidget>
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <QtTest>
 
 #include <csignal>
@@ -29,131 +20,42 @@ namespace {
 
 const QByteArray header = QByteArrayLiteral("Timestamp;ID;Payload\n");
 
-// One dump line without its line feed: time;id;payload (payload bytes each
-// followed by a blank, or nothing).
-const QRegularExpression lineFormat(
-    QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d;[0-9A-F]{3,8};([0-9A-F]{2} )*$"));
-const QRegularExpression nameFormat(
-    QStringLiteral("^dump_\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d(_\\d+)?\\.csv$"));
+QStringList dumpFiles() { return QDir(QStringLiteral("dumps")).entryList(QDir::Files); }
 
-QByteArray contents(const QString &path)
+QByteArray contents(const QString &name)
 {
-    QFile file(path);
+    QFile file(QStringLiteral("dumps/") + name);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Absolute paths of the dump files, in name order.
-QStringList dumpFiles()
-{
-    QDir dir(QStringLiteral("dumps"));
-    QStringList paths;
-    const QStringList names =
-        dir.entryList({QStringLiteral("*")}, QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QString &name : names)
-        paths << dir.absoluteFilePath(name);
-    return paths;
-}
+int dataLines(const QString &name) { return qMax(0, contents(name).count('\n') - 1); }
 
-// Number of complete data lines (the header not counted) in a dump file.
-int dataLines(const QString &path)
+// Whether a dump holds the header and whole, well-formed lines only
+// ("time;id;payload", each payload byte followed by a blank); gives the data
+// lines from the ';' after the time up to, not including, the line feed.
+bool wellFormed(const QString &name, QList<QByteArray> &lines)
 {
-    return qMax(0, contents(path).count('\n') - 1);
-}
-
-// Checks that a dump consists of the header and whole, well-formed lines
-// only; returns the data lines without their line feeds.
-QList<QByteArray> checkedLines(const QString &path, bool *ok)
-{
-    *ok = false;
-    const QByteArray all = contents(path);
-    if (!all.startsWith(header)) {
-        qWarning() << path << "does not start with the header";
-        return {};
+    static const QRegularExpression format(
+        QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3};[0-9A-F]{3,8};([0-9A-F]{2} )*$"));
+    const QByteArray all = contents(name);
+    QList<QByteArray> found = all.mid(header.size()).split('\n');
+    found.removeLast(); // the piece after the last line feed
+    for (const QByteArray &line : qAsConst(found)) {
+        if (!format.match(QString::fromLatin1(line)).hasMatch())
+            return false;
+        lines << line.mid(12);
     }
-    if (!all.endsWith('\n')) {
-        qWarning() << path << "ends in a torn line:" << all.right(40);
-        return {};
-    }
-    QList<QByteArray> lines = all.mid(header.size()).split('\n');
-    lines.removeLast(); // empty piece after the final line feed
-    for (const QByteArray &line : qAsConst(lines)) {
-        if (!lineFormat.match(QString::fromLatin1(line)).hasMatch()) {
-            qWarning() << path << "has a malformed line:" << line;
-            return {};
-        }
-    }
-    *ok = true;
-    return lines;
+    return all.startsWith(header) && all.endsWith('\n');
 }
 
-bool tableShows(MainWindow &window, const QString &idText)
-{
-    auto *table = child<QTableWidget>(window, "tv_messages");
-    for (int row = 0; row < table->rowCount(); ++row) {
-        const QTableWidgetItem *item = table->item(row, 1);
-        if (item && item->text().trimmed() == idText) // cells carry padding blanks
-            return true;
-    }
-    return false;
-}
-
-QAbstractButton *recordButton(MainWindow &window)
-{
-    return child<QAbstractButton>(window, "pb_dumpFile");
-}
-
-// Stream frames carry their index: extended identifier 0x100000 + index and
-// the index big-endian in four data bytes, so order and loss can be checked.
+// Stream frames carry their index in four data bytes.
 QByteArray sequencedFrame(int index)
 {
-    QByteArray data(4, '\0');
-    qToBigEndian<quint32>(quint32(index), data.data());
+    const QByteArray data = QByteArray::fromHex(QByteArray::number(index, 16).rightJustified(8, '0'));
     return FakeAdapter::frame(0x100000u + quint32(index % 64), false, data);
 }
 
-// The index carried by a stream frame's dump line, -1 for any other line.
-int sequenceOf(const QByteArray &line)
-{
-    QByteArray digits = line.mid(line.lastIndexOf(';') + 1);
-    digits.replace(' ', "");
-    bool ok = false;
-    const uint value = digits.toUInt(&ok, 16);
-    return ok && digits.size() == 8 ? int(value) : -1;
-}
-
-// Restores the file-size limit and the SIGXFSZ disposition on leaving a test.
-struct FileSizeLimit {
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &saved);
-        oldHandler = std::signal(SIGXFSZ, SIG_IGN); // a failed write, not a killed process
-        rlimit small = saved;
-        small.rlim_cur = bytes;
-        active = setrlimit(RLIMIT_FSIZE, &small) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
-    }
-    rlimit saved{};
-    void (*oldHandler)(int) = nullptr;
-    bool active = false;
-};
-
-// Open file descriptors of this process that refer to `path`.
-int openDescriptorsOf(const QString &path)
-{
-    const QString target = QFileInfo(path).canonicalFilePath();
-    int count = 0;
-    const QDir fds(QStringLiteral("/proc/self/fd"));
-    const QStringList entries = fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString &fd : entries) {
-        if (QFileInfo(fds.absoluteFilePath(fd)).symLinkTarget() == target)
-            ++count;
-    }
-    return count;
-}
+int sequenceOf(const QByteArray &line) { return line.mid(line.lastIndexOf(';') + 1).replace(' ', "").toInt(nullptr, 16); }
 
 } // namespace
 
@@ -161,337 +63,140 @@ class TestRecording : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void init();
-    void cleanup();
-
-    void recordsEveryValidFrameAsOneLine();
-    void eachRecordingGetsANewFile();
-    void recordingContinuesAcrossReconnect();
-    void failedStartLeavesTheButtonUnchecked();
-    void writeFailuresDoNotHoldUpReception();
-    void destroyingTheWindowClosesTheDump();
-    void stopAndStartDuringAStreamLeaveWholeLines();
-
-private:
-    // Opens the fake adapter in the window and starts reception.
-    bool startReceiving(MainWindow &window, FakeAdapter &adapter);
-
     std::unique_ptr<QTemporaryDir> workDir;
-    QString previousDir;
-};
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<FakeAdapter> adapter;
+    QAbstractButton *button = nullptr;
+    int tableRows() { return child<QTableWidget>(*window, "tv_messages")->rowCount(); }
 
-void TestRecording::init()
-{
-    previousDir = QDir::currentPath();
-    workDir = std::make_unique<QTemporaryDir>();
-    QVERIFY(workDir->isValid());
-    QVERIFY(QDir::setCurrent(workDir->path()));
-}
-
-void TestRecording::cleanup()
-{
-    QDir::setCurrent(previousDir);
-    workDir.reset();
-}
-
-bool TestRecording::startReceiving(MainWindow &window, FakeAdapter &adapter)
-{
-    if (!adapter.isOpen() || !openFake(window, adapter))
-        return false;
-    configure(window);
-    return true;
-}
-
-void TestRecording::recordsEveryValidFrameAsOneLine()
-{
-    QVERIFY(!QFileInfo::exists(QStringLiteral("dumps")));
-    MainWindow window;
-    FakeAdapter adapter;
-    QVERIFY(startReceiving(window, adapter));
-
-    QAbstractButton *button = recordButton(window);
-    QCOMPARE(button->text(), QStringLiteral("START RECORDING"));
-    press(window, "pb_dumpFile");
-    QVERIFY(button->isChecked());
-    QCOMPARE(button->text(), QStringLiteral("STOP RECORDING"));
-
-    // The directory is created and the new file holds just the header.
-    QVERIFY(QFileInfo(QStringLiteral("dumps")).isDir());
-    QStringList files = dumpFiles();
-    QCOMPARE(files.size(), 1);
-    QVERIFY2(nameFormat.match(QFileInfo(files[0]).fileName()).hasMatch(), qPrintable(files[0]));
-    QVERIFY(QFileInfo(files[0]).fileName().startsWith(
-        QStringLiteral("dump_") + QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))));
-    QCOMPARE(contents(files[0]), header);
-
-    QByteArray badChecksum = FakeAdapter::frame(0x555, true, QByteArray::fromHex("0102"));
-    badChecksum[19] = char(badChecksum[19] + 1);
-    QVERIFY(adapter.sendFrame(0x123, true, QByteArray()));
-    QVERIFY(adapter.sendFrame(0x18FEF100, false, QByteArray::fromHex("01A2FF")));
-    QVERIFY(adapter.sendRaw(badChecksum));
-    QVERIFY(adapter.sendFrame(0x7FF, true, QByteArray::fromHex("1122334455667788")));
-    QTRY_COMPARE(dataLines(files[0]), 3);
-
-    bool ok = false;
-    const QList<QByteArray> lines = checkedLines(files[0], &ok);
-    QVERIFY(ok);
-    const QByteArray all = contents(files[0]);
-    // Exact texts after the timestamp: an empty payload ends with ';' right
-    // before the line feed, a data payload with a blank.
-    QCOMPARE(lines[0].mid(12), QByteArray(";123;"));
-    QCOMPARE(lines[1].mid(12), QByteArray(";18FEF100;01 A2 FF "));
-    QCOMPARE(lines[2].mid(12), QByteArray(";7FF;11 22 33 44 55 66 77 88 "));
-    QVERIFY(all.contains(";123;\n"));
-    QVERIFY(!all.contains("555"));
-    QVERIFY(!all.contains('\r'));
-
-    // Stopped: the caption returns and later frames reach the table only.
-    press(window, "pb_dumpFile");
-    QVERIFY(!button->isChecked());
-    QCOMPARE(button->text(), QStringLiteral("START RECORDING"));
-    QVERIFY(adapter.sendFrame(0x456, true, QByteArray::fromHex("AB")));
-    QTRY_VERIFY(tableShows(window, QStringLiteral("456")));
-    QCOMPARE(contents(files[0]), all);
-    QCOMPARE(dumpFiles().size(), 1);
-}
-
-void TestRecording::eachRecordingGetsANewFile()
-{
-    MainWindow window;
-    FakeAdapter adapter;
-    QVERIFY(startReceiving(window, adapter));
-
-    // Start, stop, start, stop: two files, each with its own header, even
-    // when both starts fall within the same second.
-    press(window, "pb_dumpFile");
-    QVERIFY(adapter.sendFrame(0x100, true, QByteArray::fromHex("01")));
-    QTRY_COMPARE(dataLines(dumpFiles().value(0)), 1);
-    press(window, "pb_dumpFile");
-    press(window, "pb_dumpFile");
-    QCOMPARE(recordButton(window)->text(), QStringLiteral("STOP RECORDING"));
-    QVERIFY(adapter.sendFrame(0x200, true, QByteArray::fromHex("02")));
-    QStringList files = dumpFiles();
-    QCOMPARE(files.size(), 2);
-    const QString second = contents(files[0]).contains(";100;") ? files[1] : files[0];
-    QTRY_COMPARE(dataLines(second), 1);
-    press(window, "pb_dumpFile");
-    for (const QString &path : files) {
-        bool ok = false;
-        QCOMPARE(checkedLines(path, &ok).size(), 1);
-        QVERIFY(ok);
-    }
-    QVERIFY(contents(files[0]) != contents(files[1]));
-
-    // Files of earlier recordings that carry the name of this second (and of
-    // the next two, should the clock tick meanwhile) are left untouched; the
-    // new recording takes a name of its own.
-    const QDateTime now = QDateTime::currentDateTime();
-    const QByteArray earlier = QByteArrayLiteral("Timestamp;ID;Payload\nEARLIER DUMP\n");
-    QStringList taken;
-    for (int s = 0; s < 3; ++s) {
-        for (int sequence = 1; sequence <= 2; ++sequence) {
-            QFile file(QStringLiteral("dumps/") + dump::fileName(now.addSecs(s), sequence));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(earlier);
-            taken << QFileInfo(file).absoluteFilePath();
-        }
-    }
-    press(window, "pb_dumpFile");
-    QCOMPARE(recordButton(window)->text(), QStringLiteral("STOP RECORDING"));
-    QVERIFY(adapter.sendFrame(0x300, true, QByteArray::fromHex("03")));
-    const QStringList before = files + taken;
-    QStringList added;
-    for (const QString &path : dumpFiles()) {
-        if (!before.contains(path))
-            added << path;
-    }
-    QCOMPARE(added.size(), 1);
-    QTRY_COMPARE(dataLines(added[0]), 1);
-    press(window, "pb_dumpFile");
-    QVERIFY(nameFormat.match(QFileInfo(added[0]).fileName()).hasMatch());
-    for (const QString &path : qAsConst(taken))
-        QCOMPARE(contents(path), earlier);
-
-    // Rapid starts straight on the manager: every one a distinct, complete file.
-    serialManager manager;
-    const int already = dumpFiles().size();
-    for (int i = 0; i < 5; ++i) {
-        QVERIFY(manager.startRecording());
-        manager.stopRecording();
-    }
-    files = dumpFiles();
-    QCOMPARE(files.size(), already + 5);
-    for (const QString &path : files)
-        QVERIFY2(nameFormat.match(QFileInfo(path).fileName()).hasMatch(), qPrintable(path));
-}
-
-void TestRecording::recordingContinuesAcrossReconnect()
-{
-    MainWindow window;
-    FakeAdapter adapter;
-    QVERIFY(startReceiving(window, adapter));
-    press(window, "pb_dumpFile");
-    QVERIFY(adapter.sendFrame(0x111, true, QByteArray::fromHex("11")));
-    const QString path = dumpFiles().value(0);
-    QTRY_COMPARE(dataLines(path), 1);
-
-    press(window, "pb_close");
-    QVERIFY(!recordButton(window)->isEnabled());
-    press(window, "pb_open");
-    QVERIFY(child<QAbstractButton>(window, "pb_close")->isEnabled());
-    QVERIFY(recordButton(window)->isChecked());
-    QCOMPARE(recordButton(window)->text(), QStringLiteral("STOP RECORDING"));
-
-    // Nothing is received until the configuration is sent again.
-    configure(window);
-    QVERIFY(adapter.sendFrame(0x222, true, QByteArray::fromHex("22")));
-    QTRY_COMPARE(dataLines(path), 2);
-    press(window, "pb_dumpFile");
-
-    QCOMPARE(dumpFiles(), QStringList{path});
-    bool ok = false;
-    const QList<QByteArray> lines = checkedLines(path, &ok);
-    QVERIFY(ok);
-    QCOMPARE(lines[0].mid(12), QByteArray(";111;11 "));
-    QCOMPARE(lines[1].mid(12), QByteArray(";222;22 "));
-}
-
-void TestRecording::failedStartLeavesTheButtonUnchecked()
-{
-    MainWindow window;
-    FakeAdapter adapter;
-    QVERIFY(startReceiving(window, adapter));
-    QAbstractButton *button = recordButton(window);
-
-    // A regular file named "dumps" keeps the directory from being made.
+private slots:
+    // Every test runs in a fresh working directory, with a window receiving
+    // from a fake adapter (the previous test's window and adapter go here).
+    void init()
     {
-        QFile blocker(QStringLiteral("dumps"));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.write("not a directory\n");
+        workDir = std::make_unique<QTemporaryDir>();
+        QVERIFY(workDir->isValid() && QDir::setCurrent(workDir->path()));
+        window = std::make_unique<MainWindow>();
+        adapter = std::make_unique<FakeAdapter>();
+        QVERIFY(openFake(*window, *adapter));
+        configure(*window);
+        button = child<QAbstractButton>(*window, "pb_dumpFile");
     }
-    press(window, "pb_dumpFile");
-    QVERIFY(!button->isChecked());
-    QCOMPARE(button->text(), QStringLiteral("START RECORDING"));
-    QCOMPARE(contents(QStringLiteral("dumps")), QByteArray("not a directory\n"));
-    QVERIFY(QFile::remove(QStringLiteral("dumps")));
 
-    // "dumps" leads to a directory in which no file can be created, not
-    // even by root (the process's own entry of /proc).
-    QVERIFY(QFile::link(QStringLiteral("/proc/self"), QStringLiteral("dumps")));
-    QVERIFY(QFileInfo(QStringLiteral("dumps")).isDir());
-    press(window, "pb_dumpFile");
-    QVERIFY(!button->isChecked());
-    QCOMPARE(button->text(), QStringLiteral("START RECORDING"));
-    QVERIFY(QDir(QStringLiteral("dumps")).entryList({QStringLiteral("dump_*")}).isEmpty());
+    // One line per valid frame, into the same file across CLOSE and OPEN;
+    // nothing once stopped.
+    void recordsEveryValidFrameAsOneLine()
+    {
+        QVERIFY(!QFileInfo::exists(QStringLiteral("dumps")));
+        press(*window, "pb_dumpFile");
+        QVERIFY(button->isChecked());
+        QCOMPARE(button->text(), QStringLiteral("STOP RECORDING"));
+        const QString name = dumpFiles().value(0);
+        const QDateTime started = QDateTime::fromString(name, QStringLiteral("'dump_'yyyy-MM-dd_HH-mm-ss'.csv'"));
+        QVERIFY2(started.isValid() && started.secsTo(QDateTime::currentDateTime()) <= 2, qPrintable(name));
+        QCOMPARE(contents(name), header);
 
-    // Reception goes on; a later start in a usable directory works.
-    QVERIFY(adapter.sendFrame(0x321, true, QByteArray::fromHex("01")));
-    QTRY_VERIFY(tableShows(window, QStringLiteral("321")));
-    QVERIFY(QFile::remove(QStringLiteral("dumps")));
-    press(window, "pb_dumpFile");
-    QVERIFY(button->isChecked());
-    QCOMPARE(dumpFiles().size(), 1);
-    press(window, "pb_dumpFile");
-}
+        QByteArray badChecksum = FakeAdapter::frame(0x555, true, QByteArray::fromHex("0102"));
+        badChecksum[19] = char(badChecksum[19] + 1);
+        QVERIFY(adapter->sendFrame(0x123, true, QByteArray()));
+        QVERIFY(adapter->sendRaw(badChecksum));
+        QVERIFY(adapter->sendFrame(0x18FEF100, false, QByteArray::fromHex("01A2FF")));
+        QTRY_COMPARE(dataLines(name), 2);
+        press(*window, "pb_close");
+        press(*window, "pb_open");
+        configure(*window);
+        QVERIFY(button->isChecked());
+        QVERIFY(adapter->sendFrame(0x7FF, true, QByteArray::fromHex("1122334455667788")));
+        QTRY_COMPARE(dataLines(name), 3);
 
-void TestRecording::writeFailuresDoNotHoldUpReception()
-{
-    MainWindow window;
-    FakeAdapter adapter;
-    QVERIFY(startReceiving(window, adapter));
+        press(*window, "pb_dumpFile");
+        QVERIFY(!button->isChecked());
+        QCOMPARE(button->text(), QStringLiteral("START RECORDING"));
+        QVERIFY(adapter->sendFrame(0x456, true, QByteArray::fromHex("AB")));
+        QTRY_COMPARE(tableRows(), 2); // CLOSE emptied the table
+        QCOMPARE(dumpFiles(), QStringList{name});
+        QList<QByteArray> lines;
+        QVERIFY(wellFormed(name, lines));
+        // Up to the line feed: no carriage return; an empty payload ends with ';'.
+        QCOMPARE(lines, (QList<QByteArray>{";123;", ";18FEF100;01 A2 FF ", ";7FF;11 22 33 44 55 66 77 88 "}));
+    }
 
-    // A file-size limit plays the full disk: writes past it fail (EFBIG).
-    const rlim_t limit = rlim_t(header.size()) + 100;
-    FileSizeLimit fullDisk(limit);
-    QVERIFY(fullDisk.active);
-    press(window, "pb_dumpFile");
-    QVERIFY(recordButton(window)->isChecked());
+    // A start that cannot create its file leaves the button unchecked and
+    // writes nothing; writes that fail midway (full disk) hold nothing up.
+    void fileProblemsNeverHoldUpReception()
+    {
+        const auto pressedOff = [this] {
+            press(*window, "pb_dumpFile");
+            return !button->isChecked() && button->text() == QStringLiteral("START RECORDING");
+        };
+        QFile blocker(QStringLiteral("dumps")); // no directory can be made
+        QVERIFY(blocker.open(QIODevice::WriteOnly) && blocker.write("not a directory\n") == 16);
+        blocker.close();
+        QVERIFY(pressedOff());
+        QCOMPARE(QFileInfo(blocker).size(), qint64(16));
+        // A directory in which no file can be created, not even by root.
+        QVERIFY(blocker.remove() && QFile::link(QStringLiteral("/proc/self"), QStringLiteral("dumps")));
+        QVERIFY(pressedOff());
+        QVERIFY(QDir(QStringLiteral("dumps")).entryList({QStringLiteral("dump_*")}).isEmpty());
+        QVERIFY(QFile::remove(QStringLiteral("dumps")));
 
-    // Forty frames of 20 identifiers, far more than the file can take: every
-    // identifier still reaches the table.
-    for (int i = 0; i < 40; ++i)
-        QVERIFY(adapter.sendFrame(0x500 + quint32(i % 20), true,
-                                  QByteArray::fromHex("0102030405060708")));
-    for (int i = 0; i < 20; ++i)
-        QTRY_VERIFY(tableShows(window, QString::number(0x500 + i, 16).toUpper()));
-    press(window, "pb_dumpFile"); // returns: the reader is not stuck in a write
-    QCOMPARE(recordButton(window)->text(), QStringLiteral("START RECORDING"));
+        // A file-size limit plays the full disk (a failed write, the signal ignored).
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        const auto restore = qScopeGuard([&] { setrlimit(RLIMIT_FSIZE, &saved); std::signal(SIGXFSZ, oldHandler); });
+        rlimit full = saved;
+        full.rlim_cur = rlim_t(header.size()) + 100;
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &full) == 0);
+        press(*window, "pb_dumpFile");
+        QVERIFY(button->isChecked());
+        for (int i = 0; i < 40; ++i)
+            QVERIFY(adapter->sendFrame(0x500 + quint32(i % 20), true, QByteArray::fromHex("0102030405060708")));
+        QTRY_COMPARE(tableRows(), 20);
+        QVERIFY(pressedOff()); // stops: the reader is not stuck in a write
+        const QByteArray all = contents(dumpFiles().value(0));
+        QVERIFY(all.startsWith(header));
+        QCOMPARE(quint64(all.size()), quint64(full.rlim_cur));
+    }
 
-    const QStringList files = dumpFiles();
-    QCOMPARE(files.size(), 1);
-    const QByteArray all = contents(files[0]);
-    QVERIFY(all.startsWith(header));
-    QCOMPARE(qint64(all.size()), qint64(limit));
-}
-
-void TestRecording::destroyingTheWindowClosesTheDump()
-{
-    auto window = std::make_unique<MainWindow>();
-    FakeAdapter adapter;
-    QVERIFY(startReceiving(*window, adapter));
-    press(*window, "pb_dumpFile");
-    const QString path = dumpFiles().value(0);
-    QCOMPARE(openDescriptorsOf(path), 1);
-
-    adapter.startStream(sequencedFrame, 5000, 1000000);
-    QTRY_VERIFY(dataLines(path) >= 500);
-    window.reset(); // frames still arriving
-    adapter.stopStream();
-
-    QCOMPARE(openDescriptorsOf(path), 0);
-    bool ok = false;
-    const QList<QByteArray> lines = checkedLines(path, &ok);
-    QVERIFY(ok);
-    QVERIFY(lines.size() >= 500);
-    for (int i = 0; i < lines.size(); ++i)
-        QCOMPARE(sequenceOf(lines[i]), i);
-}
-
-void TestRecording::stopAndStartDuringAStreamLeaveWholeLines()
-{
-    MainWindow window;
-    FakeAdapter adapter;
-    QVERIFY(startReceiving(window, adapter));
-
-    constexpr int recordings = 20;
-    adapter.startStream(sequencedFrame, 5000, 1000000);
-    QMap<QString, qint64> sizeAtStop;
-    QStringList startOrder;
-    for (int r = 0; r < recordings; ++r) {
-        const QStringList before = dumpFiles();
-        press(window, "pb_dumpFile");
-        QVERIFY(recordButton(window)->isChecked());
-        QString path;
-        for (const QString &p : dumpFiles()) {
-            if (!before.contains(p))
-                path = p;
+    // Recordings of varying length during a stream, many within the same
+    // second, the last ended by destroying the window: a file of its own each,
+    // with the header and whole lines only, not growing once stopped, holding
+    // consecutive frames later than those of the file before.
+    void stopStartAndDestroyDuringAStream()
+    {
+        adapter->startStream(sequencedFrame, 5000, 1000000);
+        QStringList files;
+        QList<qint64> sizeAtStop;
+        for (int r = 0; r <= 20; ++r) {
+            press(*window, "pb_dumpFile");
+            QStringList added = dumpFiles();
+            for (const QString &name : qAsConst(files))
+                added.removeOne(name);
+            QCOMPARE(added.size(), 1);
+            files << added[0];
+            QTRY_VERIFY(dataLines(files.last()) >= 20 + r * 5);
+            if (r < 20)
+                press(*window, "pb_dumpFile");
+            else
+                window.reset(); // frames still arriving
+            sizeAtStop << QFileInfo(QStringLiteral("dumps/") + files.last()).size();
         }
-        QVERIFY(!path.isEmpty());
-        startOrder << path;
-        QTRY_VERIFY(dataLines(path) >= 20 + r * 5); // recordings of varying length
-        press(window, "pb_dumpFile");
-        QVERIFY(!recordButton(window)->isChecked());
-        sizeAtStop[path] = QFileInfo(path).size();
+        QTest::qWait(50); // the stream goes on: stopped files must not grow
+        adapter->stopStream();
+        QVERIFY(!files.filter(QRegularExpression(QStringLiteral("_\\d+\\.csv$"))).isEmpty()); // same-second starts
+        int previousLast = -1;
+        for (const QString &name : qAsConst(files)) {
+            QCOMPARE(QFileInfo(QStringLiteral("dumps/") + name).size(), sizeAtStop.takeFirst());
+            QList<QByteArray> lines;
+            QVERIFY2(wellFormed(name, lines), qPrintable(name));
+            for (int i = 1; i < lines.size(); ++i)
+                QCOMPARE(sequenceOf(lines[i]), sequenceOf(lines[0]) + i);
+            QVERIFY(sequenceOf(lines[0]) > previousLast);
+            previousLast = sequenceOf(lines.last());
+        }
     }
-    QTest::qWait(50); // the stream goes on: stopped files must not grow
-    adapter.stopStream();
-    QVERIFY(!adapter.streamFailed());
-
-    QCOMPARE(dumpFiles().size(), recordings);
-    int previousLast = -1;
-    for (const QString &path : qAsConst(startOrder)) {
-        QCOMPARE(QFileInfo(path).size(), sizeAtStop.value(path));
-        bool ok = false;
-        const QList<QByteArray> lines = checkedLines(path, &ok);
-        QVERIFY2(ok, qPrintable(path));
-        // Consecutive frames, later than everything in the previous file.
-        for (int i = 1; i < lines.size(); ++i)
-            QCOMPARE(sequenceOf(lines[i]), sequenceOf(lines[0]) + i);
-        QVERIFY(sequenceOf(lines[0]) > previousLast);
-        previousLast = sequenceOf(lines.last());
-    }
-}
+};
 
 QTEST_MAIN(TestRecording)
 #include "test_recording.moc"
