@@ -98,9 +98,14 @@ bool isValidFrame(const char *frame)
     return additiveChecksum(frame, 2, 17) == byteAt(frame, 19);
 }
 
+bool isValidFrame(const QByteArray &bytes)
+{
+    return bytes.size() == FRAME_SIZE && isValidFrame(bytes.constData());
+}
+
 bool isValidFrame(const AdapterFrame &frame)
 {
-    return frame.bytes.size() == FRAME_SIZE && isValidFrame(frame.bytes.constData());
+    return isValidFrame(frame.bytes);
 }
 
 CanMessage parseFrame(const char *frame, const QString &timestamp)
@@ -115,14 +120,19 @@ CanMessage parseFrame(const char *frame, const QString &timestamp)
     return message;
 }
 
-CanMessage parseFrame(const AdapterFrame &frame)
+CanMessage parseFrame(const QByteArray &bytes, const QString &timestamp)
 {
-    if (frame.bytes.size() >= FRAME_SIZE)
-        return parseFrame(frame.bytes.constData(), frame.timestamp);
+    if (bytes.size() >= FRAME_SIZE)
+        return parseFrame(bytes.constData(), timestamp);
     // A short slice never passes isValidFrame; parse it as if zero-filled.
     char padded[FRAME_SIZE] = {};
-    std::copy(frame.bytes.constBegin(), frame.bytes.constEnd(), padded);
-    return parseFrame(padded, frame.timestamp);
+    std::copy(bytes.constBegin(), bytes.constEnd(), padded);
+    return parseFrame(padded, timestamp);
+}
+
+CanMessage parseFrame(const AdapterFrame &frame)
+{
+    return parseFrame(frame.bytes, frame.timestamp);
 }
 
 QString currentTimestamp()

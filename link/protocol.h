@@ -39,6 +39,10 @@ QString currentTimestamp();
 // cutFrames; they spare the reader a byte-array copy per frame.
 bool isValidFrame(const char *frame);
 CanMessage parseFrame(const char *frame, const QString &timestamp);
+// Byte-array forms (a QByteArray would otherwise convert to const char * silently):
+// a slice of any other size than FRAME_SIZE is invalid and parses as if zero-filled.
+bool isValidFrame(const QByteArray &bytes);
+CanMessage parseFrame(const QByteArray &bytes, const QString &timestamp);
 
 // Frame cutter of the reader loop, applied to the receive buffer after each read:
 // drops bytes until the buffer begins at a frame start (0xAA, or a byte followed

@@ -35,12 +35,15 @@ private slots:
             {withLength(0x80), "7e0 7E0", ""}, {with(f, 18, 0x33), "100 100", "AB "}, // length < 0; byte 18 unsummed
             {with(with(f, 0, 0x55), 1, 0xAA), "", ""}, {with(f, 19, f[19] + 1), "", ""},
             {with(f, 17, 1), "", ""} /* byte 17 is summed */, {hex("AA 55 00 01 00"), "", ""}, // short slice
+            {f + hex("00"), "", ""}, // long slice
         };
         const QString stamp = wire::currentTimestamp();
         QVERIFY(QRegularExpression("^[0-2]\\d:[0-5]\\d:[0-5]\\d\\.\\d{3}$").match(stamp).hasMatch());
         auto shown = [](const wire::CanMessage &m) { return QString::number(m.id, 16) + ' ' + m.record.join('|'); };
         for (const auto &c : cases) {
             const wire::AdapterFrame af{c.frame, stamp};
+            QCOMPARE(wire::isValidFrame(c.frame), wire::isValidFrame(af)); // byte-array form
+            QCOMPARE(wire::parseFrame(c.frame, stamp).record, wire::parseFrame(af).record);
             const bool raw = c.frame.size() == wire::FRAME_SIZE && wire::isValidFrame(c.frame.constData());
             QString got = c.frame.toHex(' ') + QString(" %1%2").arg(wire::isValidFrame(af)).arg(raw);
             if (*c.id) // both forms of the parser

@@ -196,11 +196,15 @@ inline const char *checkInput(const uint8_t *data, size_t size, Stats *stats = n
                 return;
             // Now and then also through the byte-array forms.
             const wire::AdapterFrame frame{QByteArray(slice, wire::FRAME_SIZE), stamp};
-            if (!wire::isValidFrame(frame))
+            if (!wire::isValidFrame(frame) || !wire::isValidFrame(frame.bytes))
                 failure = "byte-array frame check differs from raw check";
             const wire::CanMessage viaArray = wire::parseFrame(frame);
             if (viaArray.id != m.id || viaArray.record != m.record)
                 failure = "byte-array parse differs from raw parse";
+            // A slice cut short is never valid and still parses safely.
+            const QByteArray shortSlice = frame.bytes.left(k % wire::FRAME_SIZE);
+            if (wire::isValidFrame(shortSlice) || wire::parseFrame(shortSlice, stamp).record.size() != 3)
+                failure = "short slice accepted or not parsed";
         });
         if (failure)
             return failure;
