@@ -59,9 +59,7 @@ void MainWindow::serialDisconnect()
     ui->fl_canbusConfig->setEnabled(false);
     ui->tableFrame->setEnabled(false);
 
-    serial.clearMessages();
-    ui->tv_messages->setRowCount(0);
-    rowOfId.clear();
+    startAfresh();
 
     ui->cb_selectSerial->setEnabled(true);
     ui->cb_baudRateCOM->setEnabled(true);

@@ -64,7 +64,7 @@ void decodeFuelEconomy(const QStringList &bytes, DecodedValues &out)
 {
     quint32 raw = 0;
     if (readLittleEndian(bytes, 0, 2, raw)) {
-        const float litresPerHour = float(raw) * 0.05f;
+        const float litresPerHour = float(raw * 0.05);
         out.append({Parameter::FuelRate, fixed(litresPerHour, 1, QStringLiteral(" L/h"))});
     }
     // J1939 gives both economies in km/L (SPN 184, 185), 1/512 km/L per bit.
@@ -73,7 +73,7 @@ void decodeFuelEconomy(const QStringList &bytes, DecodedValues &out)
     if (readLittleEndian(bytes, 4, 2, raw))
         out.append({Parameter::AverageFuelEconomy, fixed(raw / 512.0, 1, QStringLiteral(" km/L"))});
     if (readLittleEndian(bytes, 6, 1, raw)) {
-        const float percent = float(raw) * 0.4f;
+        const float percent = float(raw * 0.4);
         out.append({Parameter::ThrottlePosition, fixed(percent, 1, QStringLiteral("%"))});
     }
 }

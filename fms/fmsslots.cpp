@@ -8,31 +8,6 @@
 
 #include <QMutexLocker>
 
-namespace {
-
-QLabel *valueLabel(Ui::MainWindow *ui, fms::Parameter parameter)
-{
-    using fms::Parameter;
-    switch (parameter) {
-    case Parameter::FuelLevel: return ui->l_fuelLevelValue;
-    case Parameter::EngineCoolantTemperature: return ui->l_engineTermperature1Value;
-    case Parameter::FuelRate: return ui->l_fuelRateValue;
-    case Parameter::InstantaneousFuelEconomy: return ui->l_instFuelEconomyValue;
-    case Parameter::AverageFuelEconomy: return ui->l_avgFuelEconomyValue;
-    case Parameter::ThrottlePosition: return ui->l_throttlePositionValue;
-    case Parameter::EngineSpeed: return ui->l_engineSpeedValue;
-    case Parameter::ServiceDistance: return ui->l_serviceDistanceValue;
-    case Parameter::TotalEngineHours: return ui->l_totalEngineHoursValue;
-    case Parameter::TotalVehicleDistance: return ui->l_totalVehicleDistanceValue;
-    case Parameter::AmbientAirTemperature: return ui->l_ambientAirTemperatureValue;
-    case Parameter::AirInletTemperature: return ui->l_airInletTemperatureValue;
-    case Parameter::WheelBasedVehicleSpeed: return ui->l_wheelBasedVehicleSpeedValue;
-    }
-    return nullptr;
-}
-
-} // namespace
-
 // Called by the fixed-mode table refresh for every message it drains.
 void MainWindow::handOverFms(quint32 id, const MessageRecord &record)
 {
@@ -59,7 +34,7 @@ void MainWindow::updateFMSValues()
             continue;
         const fms::DecodedValues values = fms::decode(pgn, it.value());
         for (const fms::DecodedValue &value : values) {
-            if (QLabel *label = valueLabel(ui, value.parameter))
+            if (auto *label = ui->fmsFrame->findChild<QLabel *>(fms::valueLabelName(value.parameter)))
                 label->setText(value.text);
         }
     }

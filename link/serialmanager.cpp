@@ -96,16 +96,13 @@ serialManager::serialManager()
 serialManager::~serialManager()
 {
     stopReading();
+    // The hang-up handler refers to `port`; nothing may reach it while the
+    // port is being destroyed.
+    QObject::disconnect(port.get(), nullptr, nullptr, nullptr);
     port.reset();
     clearMessages();
-    if (dumpFile && dumpFile->isOpen()) {
-        // The reader has been joined, so no line can be under way any more;
-        // the wait only guards the rule that the file is closed between lines.
-        recording = false;
-        while (writingLine.load())
-            std::this_thread::yield();
-        dumpFile->close();
-    }
+    if (dumpFile && dumpFile->isOpen())
+        stopRecording();
 }
 
 // ---------------------------------------------------------------------------
@@ -189,7 +186,6 @@ void serialManager::startReading()
         std::lock_guard<std::mutex> lock(linkMutex);
         ownerThread = QThread::currentThread();
         readerQThread = nullptr;
-        handOverRequested = true;
         portHandedOver = false;
     }
     running = true;
@@ -231,50 +227,41 @@ void serialManager::readLoop()
     // the port's socket notifiers need while the port lives here.
     QEventLoop dispatcherHolder;
 
-    bool ownsPort = false;
     {
         std::unique_lock<std::mutex> lock(linkMutex);
-        if (handOverRequested) {
-            handOverRequested = false;
-            readerQThread = QThread::currentThread();
-            linkChanged.notify_all();
-            linkChanged.wait(lock, [this] { return portHandedOver; });
-            ownsPort = true;
-        }
+        readerQThread = QThread::currentThread();
+        linkChanged.notify_all();
+        linkChanged.wait(lock, [this] { return portHandedOver; });
     }
 
     QByteArray buffer; // receive buffer of this run only
-    runReader(buffer, ownsPort);
+    runReader(buffer);
 
     // Hand the port back; writes queued until the gate closes are still served.
-    if (ownsPort) {
-        while (serveWrites(true)) {
-        }
+    while (serveWrites(true)) {
     }
 }
 
-void serialManager::runReader(QByteArray &buffer, bool ownsPort)
+void serialManager::runReader(QByteArray &buffer)
 {
     const auto handleSlice = [this](const char *slice) {
-        wire::AdapterFrame frame;
-        frame.bytes = QByteArray::fromRawData(slice, wire::FRAME_SIZE);
-        frame.timestamp = wire::currentTimestamp();
-        if (!wire::isValidFrame(frame))
+        const QString timestamp = wire::currentTimestamp();
+        if (!wire::isValidFrame(slice))
             return;
-        const wire::CanMessage message = wire::parseFrame(frame);
+        const wire::CanMessage message = wire::parseFrame(slice, timestamp);
         writeDumpLine(message.record);
         storeMessage(message.id, message.record);
     };
 
     while (running.load()) {
-        if (ownsPort)
-            serveWrites(false);
+        serveWrites(false);
         if (!port->isOpen()) {
             // Nothing to read from (closed after the device went away).
             running = false;
             break;
         }
-        port->clearError();
+        if (port->error() != QSerialPort::NoError)
+            port->clearError();
         const bool ready = port->waitForReadyRead(READ_WAIT_MS);
         if (!running.load())
             break;

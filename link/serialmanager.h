@@ -78,14 +78,13 @@ private:
     // Reader side: carries out queued writes. Returns false once the gate has been
     // closed and the port handed back (only when leaving is true).
     bool serveWrites(bool leaving);
-    // The receive loop proper; ownsPort tells whether queued writes are served.
-    void runReader(QByteArray &buffer, bool ownsPort);
+    // The receive loop proper, between the hand-over and the hand-back.
+    void runReader(QByteArray &buffer);
 
     std::mutex linkMutex;                // guards the members below; never held during port I/O
     std::condition_variable linkChanged; // signals hand-over steps and finished writes
     QThread *ownerThread = nullptr;      // thread that started the reader; the port returns there
     QThread *readerQThread = nullptr;    // published by the reader for the move
-    bool handOverRequested = false;      // set by startReading for the reader it starts
     bool portHandedOver = false;         // the port has been moved to the reader
     bool writeGateOpen = false;          // writes are queued for the reader while set
     std::vector<PendingWrite *> pendingWrites;

@@ -4,15 +4,6 @@
 
 namespace tablelogic {
 
-QStringList messageFields(const MessageRecord &record)
-{
-    QStringList fields;
-    fields.reserve(columnCount);
-    fields << record.value(0) << record.value(1);
-    fields += record.value(2).trimmed().split(QLatin1Char(' '));
-    return fields;
-}
-
 int fieldViews(const MessageRecord &record, QStringView *out, int max)
 {
     int count = 0;
@@ -66,11 +57,6 @@ bool payloadIsZero(const QString &payloadText)
     return !ok || value == 0;
 }
 
-bool idMatchesSearch(const QString &idText, const QString &searchText)
-{
-    return idText.contains(searchText.toUpper());
-}
-
 namespace {
 
 // Reads "HH:mm:ss.zzz" exactly as written by the reader; false for anything
@@ -115,17 +101,15 @@ int placeOrdered(QMap<quint32, int> &rowOfId, QList<quint32> &orderedIds, quint3
     // one inserted in place are already the sorted list.
     orderedIds = rowOfId.keys();
     const auto at = std::lower_bound(orderedIds.begin(), orderedIds.end(), newId);
-    if (at == orderedIds.end() || *at != newId)
-        orderedIds.insert(at, newId);
-    rowOfId.insert(newId, 0);
+    const int newPosition = int(at - orderedIds.begin());
+    orderedIds.insert(at, newId);
 
+    // The map iterates in the same ascending order as orderedIds: renumber it
+    // in one pass.
+    rowOfId.insert(newId, 0);
     int position = 0;
-    int newPosition = 0;
-    for (auto it = rowOfId.begin(); it != rowOfId.end(); ++it, ++position) {
-        it.value() = position;
-        if (it.key() == newId)
-            newPosition = position;
-    }
+    for (auto it = rowOfId.begin(); it != rowOfId.end(); ++it)
+        it.value() = position++;
     return newPosition;
 }
 

@@ -20,13 +20,11 @@ constexpr int columnCount = 10;
 // Columns 2 and up hold the data bytes.
 constexpr int firstByteColumn = 2;
 
-// The fields that one record puts into a row: timestamp, idText, then the data
-// bytes of the trimmed payload split at single blanks (empty parts kept). A
-// record without data yields three fields, the third one empty.
-QStringList messageFields(const MessageRecord &record);
-
-// The same fields as views into the record's own texts, without copying: the
-// first `max` fields go to `out`; returns how many fields the record has.
+// The fields that one record puts into a row, as views into the record's own
+// texts: timestamp, idText, then the data bytes of the trimmed payload split at
+// single blanks (empty parts kept); a record without data yields three fields,
+// the third one empty. The first `max` fields go to `out`; returns how many
+// fields the record has.
 int fieldViews(const MessageRecord &record, QStringView *out, int max);
 
 // The text of a cell: the field with two blanks on either side.
@@ -40,10 +38,6 @@ bool cellTextEquals(const QString &text, QStringView field);
 // count as 0.
 bool payloadIsZero(const QString &payloadText);
 
-// The identifier search: true when `idText` contains the upper-cased search
-// text (case-sensitive substring; an empty search matches everything).
-bool idMatchesSearch(const QString &idText, const QString &searchText);
-
 // Age in whole seconds of a row stamped "HH:mm:ss.zzz" (surrounding blanks are
 // ignored) at the time of day `now`; both are cut to whole seconds before the
 // subtraction, so the age is negative across midnight. An invalid text gives 0.
@@ -52,8 +46,7 @@ int rowAgeSeconds(QStringView timeText, const QTime &now);
 // Ordered insertion of a new identifier: rebuilds `orderedIds` as the
 // identifiers of `rowOfId` plus `newId`, ascending, maps every identifier to its
 // position in that list and returns the new identifier's position, which is
-// the row to insert. An identifier already present keeps the list unchanged
-// apart from the rebuild and returns its position.
+// the row to insert. `newId` must not have a row yet.
 int placeOrdered(QMap<quint32, int> &rowOfId, QList<quint32> &orderedIds, quint32 newId);
 
 // Style sheet of the message table at `pointSize`; `step` > 0 for the "+"

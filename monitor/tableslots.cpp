@@ -194,7 +194,7 @@ void MainWindow::writeFixedRows(const MessageMap &drained)
             // Visibility: the first rule that applies decides.
             if (hideZero && tablelogic::payloadIsZero(record.value(2)))
                 table->setRowHidden(row, true);
-            else if (highlightActive && !tablelogic::idMatchesSearch(record.value(1), search))
+            else if (highlightActive && !record.value(1).contains(search))
                 table->setRowHidden(row, true);
             else if (!keepUnchanged)
                 table->setRowHidden(row, false);
@@ -445,7 +445,7 @@ void MainWindow::highlightLine()
         if (!text.isEmpty()) {
             const QTableWidgetItem *cell = table->item(row, 1);
             const QString idText = cell ? cell->text().trimmed() : QString();
-            hidden = !tablelogic::idMatchesSearch(idText, upper);
+            hidden = !idText.contains(upper);
         }
         if (hidden != table->isRowHidden(row)) {
             flips.append(row);
