@@ -275,7 +275,6 @@ AdapterCommandParser::Step AdapterCommandParser::parseHead(std::vector<AdapterCo
 
 struct AdapterEmulator::Device {
     PtyDevice pty;
-    int slaveFd = -1; // a descriptor of our own on the slave, to flush its input
 };
 
 AdapterEmulator::AdapterEmulator(std::unique_ptr<TrafficSource> traffic)
@@ -305,15 +304,11 @@ bool AdapterEmulator::start(QString *error)
         device.reset();
         return false;
     }
-    device->slaveFd = ::open(device->pty.slavePath().toLocal8Bit().constData(),
-                             O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wakeFd < 0) {
         if (error)
             *error = QStringLiteral("cannot create an event descriptor: %1")
                          .arg(QString::fromLocal8Bit(strerror(errno)));
-        if (device->slaveFd >= 0)
-            ::close(device->slaveFd);
         device.reset();
         return false;
     }
@@ -339,8 +334,6 @@ void AdapterEmulator::stop()
         wakeFd = -1;
     }
     if (device) {
-        if (device->slaveFd >= 0)
-            ::close(device->slaveFd);
         device->pty.close();
         device.reset();
     }
@@ -402,8 +395,7 @@ bool AdapterEmulator::passes(quint32 id) const
 void AdapterEmulator::flushDeviceInput()
 {
     // Frames of the previous run that nobody read are stale now.
-    if (device->slaveFd >= 0)
-        ::tcflush(device->slaveFd, TCIFLUSH);
+    device->pty.flushSlaveInput();
 }
 
 void AdapterEmulator::applyCommand(const AdapterCommand &command, qint64 nowNs)

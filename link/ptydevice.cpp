@@ -70,6 +70,12 @@ void PtyDevice::close()
     }
 }
 
+void PtyDevice::flushSlaveInput()
+{
+    if (slaveFd_ >= 0)
+        ::tcflush(slaveFd_, TCIFLUSH);
+}
+
 void PtyDevice::closeMaster()
 {
     if (masterFd_ >= 0) {

@@ -23,6 +23,8 @@ public:
     bool open();
     // Closes both sides.
     void close();
+    // Drops whatever the slave side has received but nobody has read yet.
+    void flushSlaveInput();
     // Closes only the master: the slave side sees a hang-up, as when the
     // adapter is unplugged.
     void closeMaster();
