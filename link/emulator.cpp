@@ -119,6 +119,14 @@ AdapterCommandParser::Step AdapterCommandParser::parseHead(std::vector<AdapterCo
                                                            bool final)
 {
     const int size = buffer.size();
+    // A command cut short: wait for more bytes, or, when no more will come,
+    // give up on this start.
+    const auto incomplete = [this, final] {
+        if (!final)
+            return Step::NeedMore;
+        dropHead(1);
+        return Step::Done;
+    };
 
     // Resynchronise on the next AA 55.
     int start = -1;
@@ -139,23 +147,13 @@ AdapterCommandParser::Step AdapterCommandParser::parseHead(std::vector<AdapterCo
         return Step::Done;
     }
 
-    if (size < 3) {
-        if (final) {
-            dropHead(1);
-            return Step::Done;
-        }
-        return Step::NeedMore;
-    }
+    if (size < 3)
+        return incomplete();
     const quint8 kind = at(buffer, 2);
 
     if (kind == 0x02 || kind == 0x03) {
-        if (size < wire::FRAME_SIZE) {
-            if (final) {
-                dropHead(1);
-                return Step::Done;
-            }
-            return Step::NeedMore;
-        }
+        if (size < wire::FRAME_SIZE)
+            return incomplete();
         if (checksum(buffer, 2, 18) != at(buffer, 19)) {
             dropHead(1); // not a command: look for the next start
             return Step::Done;
@@ -184,13 +182,8 @@ AdapterCommandParser::Step AdapterCommandParser::parseHead(std::vector<AdapterCo
     // 256, so every length N, N + 256, ... whose checksum matches is a
     // candidate; the walk goes over the identifier bytes (undoing the 0x0D
     // escape) for as long as the bytes can belong to the command.
-    if (size < 4) {
-        if (final) {
-            dropHead(1);
-            return Step::Done;
-        }
-        return Step::NeedMore;
-    }
+    if (size < 4)
+        return incomplete();
     const int countByte = at(buffer, 3);
     QVector<quint32> ids;
     quint32 current = 0;
