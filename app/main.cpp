@@ -1,35 +1,46 @@
-#include "emulator.h"
-#include "extraports.h"
-#include "mainwindow.h"
+#include "app/extraports.h"
+#include "app/mainwindow.h"
+#include "sim/emulator.h"
 
 #include <QApplication>
 #include <QComboBox>
 
 #include <memory>
 
+namespace {
+
+// The simulated adapter of "--demo": truck traffic on a pseudo-terminal, listed
+// after the real ports. Returns nothing when the option is not given or the
+// device cannot be made (said on stderr; the window opens all the same).
+std::unique_ptr<sim::AdapterEmulator> startSimulatedAdapter(const QStringList &arguments)
+{
+    if (!arguments.contains(QStringLiteral("--demo")))
+        return nullptr;
+    auto adapter = std::make_unique<sim::AdapterEmulator>();
+    QString error;
+    if (!adapter->start(&error)) {
+        qWarning("demo adapter not available: %s", qPrintable(error));
+        return nullptr;
+    }
+    registerExtraPort(adapter->devicePath(), QStringLiteral("demo adapter"));
+    return adapter;
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
 
-    // "--demo": an emulated adapter with truck traffic on a pseudo-terminal,
-    // listed after the real ports and preselected. It lives in this scope, so it
-    // is stopped after the window (and with it the port) is gone.
-    std::unique_ptr<AdapterEmulator> demoAdapter;
-    if (QApplication::arguments().contains(QStringLiteral("--demo"))) {
-        demoAdapter = std::make_unique<AdapterEmulator>();
-        QString error;
-        if (demoAdapter->start(&error)) {
-            registerExtraPort(demoAdapter->devicePath(), QStringLiteral("demo adapter"));
-        } else {
-            qWarning("demo adapter not available: %s", qPrintable(error));
-            demoAdapter.reset();
-        }
-    }
+    // Lives in this scope, so it is stopped after the window (and with it the
+    // port) is gone.
+    const std::unique_ptr<sim::AdapterEmulator> simulated = startSimulatedAdapter(QApplication::arguments());
 
     MainWindow window;
-    if (demoAdapter) {
+    if (simulated) {
+        // Preselect it in the port list.
         auto *ports = window.findChild<QComboBox *>(QStringLiteral("cb_selectSerial"));
-        const int entry = ports ? ports->findText(demoAdapter->devicePath(), Qt::MatchStartsWith) : -1;
+        const int entry = ports ? ports->findText(simulated->devicePath(), Qt::MatchStartsWith) : -1;
         if (entry >= 0)
             ports->setCurrentIndex(entry);
     }

@@ -1,7 +1,8 @@
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "styles.h"
+#include "app/styles.h"
+#include "link/protocol.h"
 
 #include <QAbstractItemView>
 #include <QPixmap>
@@ -33,10 +34,10 @@ MainWindow::MainWindow(QWidget *parent)
     ui->pb_close->setEnabled(false);
     ui->pb_open->setEnabled(false);
 
-    ui->cb_selectCanBaud->addItems({QStringLiteral("33.333 kbps"), QStringLiteral("50 kbps"),
-                                    QStringLiteral("83.333 kbps"), QStringLiteral("100 kbps"),
-                                    QStringLiteral("125 kbps"), QStringLiteral("250 kbps"),
-                                    QStringLiteral("500 kbps"), QString()});
+    // The adapter's rates in the order of its rate table, then an empty entry.
+    for (const wire::CanRate &rate : wire::CAN_RATES)
+        ui->cb_selectCanBaud->addItem(QString::fromLatin1(rate.name));
+    ui->cb_selectCanBaud->addItem(QString());
     ui->cb_selectCanBaud->setCurrentIndex(
         ui->cb_selectCanBaud->findText(QString(), Qt::MatchExactly | Qt::MatchCaseSensitive));
 
@@ -141,7 +142,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->l_COM->setStyleSheet(styles::panelHeading);
     ui->l_canbusConfig->setStyleSheet(styles::panelHeading);
 
-    setWindowTitle(QStringLiteral("Vornix Can Analyzer - ") + QStringLiteral("1.1.2"));
+    setWindowTitle(QStringLiteral("Vornix Can Analyzer - ") + QStringLiteral(VORNIX_VERSION));
     setStyleSheet(styles::window);
 
     ui->pb_cleanUnchanged->setText(QStringLiteral("HIDE UNCHANGED"));

@@ -10,8 +10,8 @@
 //   monitor/filterslots.cpp addRemoveItem, enableDisableFilter, changeValidator
 //   fms/fmsslots.cpp        updateFMSValues and the FMS hand-over
 
-#include "messagerecord.h"
-#include "serialmanager.h"
+#include "link/messagerecord.h"
+#include "link/serialmanager.h"
 
 #include <QFont>
 #include <QList>
@@ -103,8 +103,8 @@ private:
     QTimer flashTimer;
     // Scroll mode keeps the newest scrollLogLimit rows; the oldest are removed
     // in one batch once scrollTrimChunk more have piled up.
-    static constexpr int scrollLogLimit = 100000;
-    static constexpr int scrollTrimChunk = 10000;
+    static constexpr int SCROLL_LOG_LIMIT = 100000;
+    static constexpr int SCROLL_TRIM_CHUNK = 10000;
     void appendLogRows(const MessageMap &drained);
     void writeFixedRows(const MessageMap &drained);
     void writeExistingRow(int row, const QStringView *fields, int n, bool highlight, bool keepUnchanged);

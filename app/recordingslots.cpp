@@ -1,6 +1,6 @@
 // The recording button: checked starts a dump file, unchecked ends it.
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
 void MainWindow::dumpFileClicked(bool checked)

@@ -1,11 +1,11 @@
 // Connection panel: listing, opening and closing the serial port, and sending
 // the adapter's configuration, which (re)starts reception.
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "extraports.h"
-#include "protocol.h"
+#include "app/extraports.h"
+#include "link/protocol.h"
 
 #include <QMessageBox>
 #include <QSerialPortInfo>

@@ -1,4 +1,4 @@
-#include "styles.h"
+#include "app/styles.h"
 
 #include <QFont>
 

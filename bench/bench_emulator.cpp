@@ -5,8 +5,8 @@
 //
 //   bench_emulator [seconds] [frames-per-second] [identifiers]
 
-#include "emulator.h"
-#include "protocol.h"
+#include "link/protocol.h"
+#include "sim/emulator.h"
 
 #include <QFile>
 
@@ -46,7 +46,7 @@ int main(int argc, char *argv[])
     const double rate = argc > 2 ? std::atof(argv[2]) : 10000.0;
     const int identifiers = argc > 3 ? std::atoi(argv[3]) : 200;
 
-    AdapterEmulator emulator(std::make_unique<LoadTraffic>(identifiers, rate));
+    sim::AdapterEmulator emulator(std::make_unique<sim::LoadTraffic>(identifiers, rate));
     QString error;
     if (!emulator.start(&error)) {
         std::fprintf(stderr, "cannot start the emulator: %s\n", qPrintable(error));
@@ -80,7 +80,7 @@ int main(int argc, char *argv[])
         ++reads;
         const double now = monotonicSeconds();
         wire::cutFrames(buffer, [&](const char *slice) {
-            if (wire::isValidFrame(slice)) {
+            if (wire::isValidFrame(wire::AdapterFrame{slice, {}})) {
                 ++valid;
                 if (first < 0)
                     first = now;
@@ -90,7 +90,7 @@ int main(int argc, char *argv[])
             }
         });
     }
-    const AdapterEmulator::Stats after = emulator.stats();
+    const sim::AdapterEmulator::Stats after = emulator.stats();
     const double window = last - first;
 
     std::printf("emulator pacing: load profile, %d identifiers, %.0f frames/s requested, %.1f s\n",
@@ -116,7 +116,7 @@ int main(int argc, char *argv[])
     const double idleCpuStart = emulator.stats().cpuSeconds;
     while (monotonicSeconds() - idleStart < 3.0)
         ::poll(nullptr, 0, 100);
-    const AdapterEmulator::Stats idle = emulator.stats();
+    const sim::AdapterEmulator::Stats idle = emulator.stats();
     std::printf("  nobody reading   3 s: %llu frames dropped, resident memory %ld -> %ld KiB, "
                 "worker CPU %.1f %%\n",
                 static_cast<unsigned long long>(idle.framesDropped - droppedBefore), rssBefore,

@@ -4,7 +4,9 @@
 //
 //   bench_protocol [frames] [chunk bytes] [runs]     defaults 2000000 4096 5
 
-#include "protocol.h"
+#include "link/protocol.h"
+#include "link/recordtext.h"
+#include "sim/adapterwire.h"
 
 #include <QMap>
 #include <QMutex>
@@ -32,7 +34,7 @@ QByteArray buildStream(int frames, int identifiers)
         const int length = 1 + int(seed >> 29); // 1..8
         for (int k = 0; k < length; ++k)
             data.append(char(seed >> (k * 3)));
-        stream += wire::buildAdapterFrame(id, standard, data);
+        stream += sim::buildAdapterFrame(id, standard, data);
         if (i % 10000 == 9999)
             stream += QByteArray("\x01\x02\x03", 3); // line noise now and then
     }
@@ -57,12 +59,13 @@ Result runOnce(const QByteArray &stream, int chunk, bool stampEverySlice)
         buffer.append(stream.constData() + offset, std::min(chunk, int(stream.size()) - offset));
         QString batchStamp;
         if (!stampEverySlice)
-            batchStamp = wire::currentTimestamp();
+            batchStamp = recordtext::currentTimestamp();
         result.slices += wire::cutFrames(buffer, [&](const char *slice) {
-            const QString stamp = stampEverySlice ? wire::currentTimestamp() : batchStamp;
-            if (!wire::isValidFrame(slice))
+            const QString stamp = stampEverySlice ? recordtext::currentTimestamp() : batchStamp;
+            const wire::AdapterFrame frame{slice, stamp};
+            if (!wire::isValidFrame(frame))
                 return;
-            wire::CanMessage message = wire::parseFrame(slice, stamp);
+            wire::CanMessage message = wire::parseFrame(frame);
             ++result.valid;
             QMutexLocker locker(&mutex);
             store.insert(message.id, message.record);

@@ -7,9 +7,9 @@
 //
 // Usage: bench_recording [seconds per phase, default 10] [frames/s, default 10000]
 
-#include "fakeadapter.h"
+#include "tests/support/fakeadapter.h"
 
-#include "serialmanager.h"
+#include "link/serialmanager.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -9,8 +9,8 @@
 //
 //   bench_table [rounds [fixed|ordered|scroll[:count]]]
 
-#include "mainwindow.h"
-#include "mainwindowprobe.h"
+#include "app/mainwindow.h"
+#include "tests/support/mainwindowprobe.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,4 +1,6 @@
-#include "fmsdecoder.h"
+#include "fms/fmsdecoder.h"
+
+#include "link/recordtext.h"
 
 namespace fms {
 
@@ -6,25 +8,13 @@ namespace {
 
 // Every parameter group the decoder knows; a candidate must contain all bits
 // of one of them shifted into the PGN field.
-constexpr quint32 decodedPgns[] = {
+constexpr quint32 DECODED_PGNS[] = {
     PgnDashDisplay,        PgnEngineTemperature1, PgnFuelEconomy,
     PgnEngineController1,  PgnServiceInformation, PgnEngineHours,
     PgnHighResVehicleDistance, PgnAmbientConditions, PgnCruiseControlVehicleSpeed,
 };
 
-constexpr quint32 largestStandardId = 0x7FF;
-
-int hexDigit(QChar c)
-{
-    const ushort u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    return -1;
-}
+constexpr quint32 LARGEST_STANDARD_ID = 0x7FF;
 
 // Reads the bytes [first, first + count) as a little-endian number. Returns
 // false when the list is too short, so the caller leaves that value out.
@@ -38,7 +28,7 @@ bool readLittleEndian(const QStringList &bytes, int first, int count, quint32 &v
     return true;
 }
 
-const QString degreesCelsius = QStringLiteral("%1 \u00B0C");
+const QString DEGREES_CELSIUS = QStringLiteral("%1 \u00B0C");
 
 // "%1 unit" with the number in general format (6 significant digits, C locale).
 QString general(const QString &pattern, double value)
@@ -107,7 +97,7 @@ quint32 pgnOf(quint32 id)
 
 bool isDecodedPgn(quint32 pgn)
 {
-    for (quint32 known : decodedPgns) {
+    for (quint32 known : DECODED_PGNS) {
         if (pgn == known)
             return true;
     }
@@ -118,9 +108,9 @@ bool isCandidate(quint32 id)
 {
     // A standard identifier has 11 bits and could never hold the PGN bits;
     // say so explicitly rather than rely on the masks.
-    if (id <= largestStandardId)
+    if (id <= LARGEST_STANDARD_ID)
         return false;
-    for (quint32 pgn : decodedPgns) {
+    for (quint32 pgn : DECODED_PGNS) {
         const quint32 bits = pgn << 8;
         if ((id & bits) == bits)
             return true;
@@ -142,7 +132,7 @@ quint8 byteValue(const QString &text)
         return 0;
     int value = 0;
     for (QChar c : text) {
-        const int digit = hexDigit(c);
+        const int digit = recordtext::hexDigitValue(c.unicode());
         if (digit < 0)
             return 0;
         value = ((value << 4) | digit) & 0xFF; // only the low 8 bits matter
@@ -161,7 +151,7 @@ DecodedValues decode(quint32 pgn, const QStringList &bytes)
         break;
     case PgnEngineTemperature1:
         if (readLittleEndian(bytes, 0, 1, raw))
-            out.append({Parameter::EngineCoolantTemperature, integer(degreesCelsius, qint64(raw) - 40)});
+            out.append({Parameter::EngineCoolantTemperature, integer(DEGREES_CELSIUS, qint64(raw) - 40)});
         break;
     case PgnFuelEconomy:
         decodeFuelEconomy(bytes, out);
@@ -189,9 +179,9 @@ DecodedValues decode(quint32 pgn, const QStringList &bytes)
         break;
     case PgnAmbientConditions:
         if (readLittleEndian(bytes, 3, 2, raw))
-            out.append({Parameter::AmbientAirTemperature, general(degreesCelsius, raw * 0.03125 - 273)});
+            out.append({Parameter::AmbientAirTemperature, general(DEGREES_CELSIUS, raw * 0.03125 - 273)});
         if (readLittleEndian(bytes, 5, 1, raw))
-            out.append({Parameter::AirInletTemperature, integer(degreesCelsius, qint64(raw) - 40)});
+            out.append({Parameter::AirInletTemperature, integer(DEGREES_CELSIUS, qint64(raw) - 40)});
         break;
     case PgnCruiseControlVehicleSpeed:
         if (readLittleEndian(bytes, 1, 2, raw))

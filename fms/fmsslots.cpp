@@ -1,10 +1,10 @@
 // The FMS panel: hand-over of candidate messages from the table refresh, the
 // periodic decoding into the value labels and the panel toggle.
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "fmsdecoder.h"
+#include "fms/fmsdecoder.h"
 
 #include <QMutexLocker>
 

@@ -9,9 +9,9 @@
 // closed in the middle of a line. The file object is replaced only while
 // `recording` is clear, and published to the reader by setting it.
 
-#include "serialmanager.h"
+#include "link/serialmanager.h"
 
-#include "dumpformat.h"
+#include "formats/dumpformat.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -23,7 +23,7 @@ namespace {
 
 // Names tried per second before giving up; a safety bound only, a second
 // holds far fewer recordings than this.
-constexpr int maxNamesPerSecond = 1000;
+constexpr int MAX_NAMES_PER_SECOND = 1000;
 
 } // namespace
 
@@ -46,12 +46,12 @@ bool serialManager::startRecording()
     // disk cannot make a buffer grow, and a line is in the file when written.
     const QDateTime start = QDateTime::currentDateTime();
     const QString base = dir.absolutePath() + QLatin1Char('/');
-    for (int sequence = 1; sequence <= maxNamesPerSecond; ++sequence) {
+    for (int sequence = 1; sequence <= MAX_NAMES_PER_SECOND; ++sequence) {
         const QString path = base + dump::fileName(start, sequence);
         dumpFile = std::make_unique<QFile>(path);
         if (dumpFile->open(QIODevice::ReadWrite | QIODevice::NewOnly | QIODevice::Unbuffered)) {
-            constexpr qint64 headerSize = sizeof dump::headerLine - 1;
-            if (dumpFile->write(dump::headerLine, headerSize) != headerSize) {
+            constexpr qint64 HEADER_SIZE = sizeof dump::HEADER_LINE - 1;
+            if (dumpFile->write(dump::HEADER_LINE, HEADER_SIZE) != HEADER_SIZE) {
                 // Not even the header fits (full disk): no recording, and no
                 // headless file left behind.
                 dumpFile->remove();

@@ -1,4 +1,6 @@
-#include "serialmanager.h"
+#include "link/serialmanager.h"
+
+#include "link/recordtext.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -245,10 +247,10 @@ void serialManager::readLoop()
 void serialManager::runReader(QByteArray &buffer)
 {
     const auto handleSlice = [this](const char *slice) {
-        const QString timestamp = wire::currentTimestamp();
-        if (!wire::isValidFrame(slice))
+        const wire::AdapterFrame frame{slice, recordtext::currentTimestamp()};
+        if (!wire::isValidFrame(frame))
             return;
-        const wire::CanMessage message = wire::parseFrame(slice, timestamp);
+        const wire::CanMessage message = wire::parseFrame(frame);
         writeDumpLine(message.record);
         storeMessage(message.id, message.record);
     };

@@ -4,8 +4,8 @@
 // serial port, the reader thread, the live message store and the recording.
 // A plain class (no signals, no dialogs), held by value in the main window.
 
-#include "messagerecord.h"
-#include "protocol.h"
+#include "link/messagerecord.h"
+#include "link/protocol.h"
 
 #include <QFile>
 #include <QMutex>

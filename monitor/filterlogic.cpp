@@ -1,4 +1,4 @@
-#include "filterlogic.h"
+#include "monitor/filterlogic.h"
 
 namespace filterlogic {
 
@@ -9,7 +9,7 @@ quint32 parseHex(const QString &text)
     return ok ? value : 0;
 }
 
-QString identifierText(quint32 id, bool extended)
+QString listEntryText(quint32 id, bool extended)
 {
     return QStringLiteral("%1").arg(id, extended ? 8 : 3, 16, QLatin1Char('0'));
 }
@@ -19,8 +19,8 @@ ListIdentifier normaliseListIdentifier(const QString &text, bool extended)
     const quint32 id = parseHex(text);
     const quint32 largest = extended ? MAX_EXTENDED_ID : MAX_STANDARD_ID;
     if (id > largest)
-        return {identifierText(0, extended), false};
-    return {identifierText(id, extended), true};
+        return {listEntryText(0, extended), false};
+    return {listEntryText(id, extended), true};
 }
 
 QString normaliseAcceptanceField(const QString &text, bool extended)
@@ -28,7 +28,7 @@ QString normaliseAcceptanceField(const QString &text, bool extended)
     quint32 value = parseHex(text);
     if (value > (extended ? MAX_EXTENDED_ID : MAX_STANDARD_ID))
         value = 0;
-    return identifierText(value, extended);
+    return listEntryText(value, extended);
 }
 
 QString identifierPattern(bool extended)

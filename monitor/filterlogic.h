@@ -16,9 +16,9 @@ constexpr quint32 MAX_EXTENDED_ID = 0x1FFFFFFF;
 // (the empty text, or a number beyond 32 bits) gives 0.
 quint32 parseHex(const QString &text);
 
-// The identifier as lower-case hexadecimal, zero-padded to 8 digits (extended)
-// or 3 digits (standard).
-QString identifierText(quint32 id, bool extended);
+// The text of a filter-list entry: the identifier as lower-case hexadecimal,
+// zero-padded to 8 digits (extended) or 3 digits (standard).
+QString listEntryText(quint32 id, bool extended);
 
 // Normalisation of the identifier field of the filter list. When the number
 // is above the width's largest identifier, inRange is false and text is the

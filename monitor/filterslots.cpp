@@ -2,11 +2,11 @@
 // switching the adapter's filter on and off, and the input rules of the
 // identifier entry fields.
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "filterlogic.h"
-#include "protocol.h"
+#include "link/protocol.h"
+#include "monitor/filterlogic.h"
 
 #include <QLineEdit>
 #include <QListWidget>
@@ -77,7 +77,7 @@ void MainWindow::changeValidator()
     auto *identifierRule = new QRegularExpressionValidator(
         QRegularExpression(filterlogic::identifierPattern(extended)), this);
 
-    const QString zero = filterlogic::identifierText(0, extended);
+    const QString zero = filterlogic::listEntryText(0, extended);
     for (QLineEdit *field : {ui->le_filterID, ui->le_filterID2, ui->le_maskID}) {
         field->setValidator(identifierRule);
         field->setText(zero);

@@ -1,4 +1,6 @@
-#include "tablelogic.h"
+#include "monitor/tablelogic.h"
+
+#include "link/recordtext.h"
 
 #include <algorithm>
 
@@ -57,42 +59,18 @@ bool payloadIsZero(const QString &payloadText)
     return !ok || value == 0;
 }
 
-namespace {
-
-// Reads "HH:mm:ss.zzz" exactly as written by the reader; false for anything
-// else, which then goes through the general parser.
-bool quickTime(QStringView text, int &secondsOfDay)
-{
-    if (text.size() != 12 || text[2] != QLatin1Char(':') || text[5] != QLatin1Char(':')
-        || text[8] != QLatin1Char('.'))
-        return false;
-    auto digit = [&](int i) { return text[i].unicode() - '0'; };
-    for (int i : {0, 1, 3, 4, 6, 7, 9, 10, 11}) {
-        if (text[i].unicode() < '0' || text[i].unicode() > '9')
-            return false;
-    }
-    const int h = digit(0) * 10 + digit(1);
-    const int m = digit(3) * 10 + digit(4);
-    const int s = digit(6) * 10 + digit(7);
-    if (h > 23 || m > 59 || s > 59)
-        return false;
-    secondsOfDay = h * 3600 + m * 60 + s;
-    return true;
-}
-
-} // namespace
-
 int rowAgeSeconds(QStringView timeText, const QTime &now)
 {
     const QStringView text = timeText.trimmed();
-    int then = 0;
-    if (!quickTime(text, then)) {
+    // The reader's exact form first; anything else through the general parser.
+    int thenMs = recordtext::timestampMsecs(text);
+    if (thenMs < 0) {
         const QTime parsed = QTime::fromString(text.toString(), QStringLiteral("HH:mm:ss.zzz"));
         if (!parsed.isValid())
             return 0;
-        then = parsed.msecsSinceStartOfDay() / 1000;
+        thenMs = parsed.msecsSinceStartOfDay();
     }
-    return now.msecsSinceStartOfDay() / 1000 - then;
+    return now.msecsSinceStartOfDay() / 1000 - thenMs / 1000;
 }
 
 int placeOrdered(QMap<quint32, int> &rowOfId, QList<quint32> &orderedIds, quint32 newId)

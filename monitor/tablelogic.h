@@ -4,7 +4,7 @@
 // payloads count as all-zero, how rows are searched, aged and ordered, and the
 // style sheet of a given font size. The table slots (tableslots.cpp) apply them.
 
-#include "messagerecord.h"
+#include "link/messagerecord.h"
 
 #include <QList>
 #include <QMap>
@@ -16,9 +16,9 @@
 namespace tablelogic {
 
 // The table has ten columns: timestamp, identifier and the bytes B0..B7.
-constexpr int columnCount = 10;
+constexpr int COLUMN_COUNT = 10;
 // Columns 2 and up hold the data bytes.
-constexpr int firstByteColumn = 2;
+constexpr int FIRST_BYTE_COLUMN = 2;
 
 // The fields that one record puts into a row, as views into the record's own
 // texts: timestamp, idText, then the data bytes of the trimmed payload split at

@@ -1,10 +1,10 @@
 // The live message table: the refresh that drains the store into the table, the
 // change flash and its reset, and the tools of the table's tool row.
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "tablelogic.h"
+#include "monitor/tablelogic.h"
 
 #include <QBrush>
 #include <QColor>
@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr int flashMs = 500;
+constexpr int FLASH_MS = 500;
 
 const QBrush &flashBrush()
 {
@@ -104,21 +104,21 @@ void MainWindow::appendLogRows(const MessageMap &drained)
         const QSignalBlocker quiet(model);
         int row = firstRow;
         for (auto it = drained.cbegin(); it != drained.cend(); ++it, ++row) {
-            QStringView fields[tablelogic::columnCount];
-            const int n = qMin(tablelogic::fieldViews(it.value(), fields, tablelogic::columnCount),
-                               tablelogic::columnCount);
+            QStringView fields[tablelogic::COLUMN_COUNT];
+            const int n = qMin(tablelogic::fieldViews(it.value(), fields, tablelogic::COLUMN_COUNT),
+                               tablelogic::COLUMN_COUNT);
             for (int col = 0; col < n; ++col)
                 table->setItem(row, col, newCell(fields[col]));
         }
     }
     emit model->dataChanged(model->index(firstRow, 0),
-                            model->index(table->rowCount() - 1, tablelogic::columnCount - 1));
+                            model->index(table->rowCount() - 1, tablelogic::COLUMN_COUNT - 1));
 
     // Bound the log: drop the oldest rows in one batch once a chunk has piled
     // up beyond the limit.
     const int rows = table->rowCount();
-    if (rows > scrollLogLimit + scrollTrimChunk)
-        table->model()->removeRows(0, rows - scrollLogLimit);
+    if (rows > SCROLL_LOG_LIMIT + SCROLL_TRIM_CHUNK)
+        table->model()->removeRows(0, rows - SCROLL_LOG_LIMIT);
 }
 
 void MainWindow::writeFixedRows(const MessageMap &drained)
@@ -171,9 +171,9 @@ void MainWindow::writeFixedRows(const MessageMap &drained)
             // FMS candidates go to the FMS panel first.
             handOverFms(id, record);
 
-            QStringView fields[tablelogic::columnCount];
-            const int n = qMin(tablelogic::fieldViews(record, fields, tablelogic::columnCount),
-                               tablelogic::columnCount);
+            QStringView fields[tablelogic::COLUMN_COUNT];
+            const int n = qMin(tablelogic::fieldViews(record, fields, tablelogic::COLUMN_COUNT),
+                               tablelogic::COLUMN_COUNT);
             const int row = rowOfId.value(id);
             const bool newRow = nextNew != newIds.cend() && *nextNew == id;
             if (newRow)
@@ -202,7 +202,7 @@ void MainWindow::writeFixedRows(const MessageMap &drained)
     }
     if (touchedBottom >= 0) {
         emit model->dataChanged(model->index(touchedTop, 0),
-                                model->index(touchedBottom, tablelogic::columnCount - 1));
+                                model->index(touchedBottom, tablelogic::COLUMN_COUNT - 1));
     }
 
     if (!newIds.isEmpty()) {
@@ -215,7 +215,7 @@ void MainWindow::writeExistingRow(int row, const QStringView *fields, int n, boo
                                   bool keepUnchanged)
 {
     QTableWidget *table = ui->tv_messages;
-    QTableWidgetItem *cells[tablelogic::columnCount];
+    QTableWidgetItem *cells[tablelogic::COLUMN_COUNT];
     for (int col = 0; col < n; ++col)
         cells[col] = table->item(row, col);
 
@@ -223,19 +223,19 @@ void MainWindow::writeExistingRow(int row, const QStringView *fields, int n, boo
         // A byte cell the row lacks (the identifier's earlier messages were
         // shorter) counts as changed.
         bool anyByteDiffers = false;
-        for (int col = tablelogic::firstByteColumn; col < n && !anyByteDiffers; ++col)
+        for (int col = tablelogic::FIRST_BYTE_COLUMN; col < n && !anyByteDiffers; ++col)
             anyByteDiffers = !cells[col] || !tablelogic::cellTextEquals(cells[col]->text(), fields[col]);
         if (!anyByteDiffers)
             return;
     }
 
-    for (int col = 0; col < tablelogic::firstByteColumn; ++col) {
+    for (int col = 0; col < tablelogic::FIRST_BYTE_COLUMN; ++col) {
         if (!cells[col])
             table->setItem(row, col, newCell(fields[col]));
         else if (!tablelogic::cellTextEquals(cells[col]->text(), fields[col]))
             cells[col]->setText(tablelogic::cellText(fields[col]));
     }
-    for (int col = tablelogic::firstByteColumn; col < n; ++col) {
+    for (int col = tablelogic::FIRST_BYTE_COLUMN; col < n; ++col) {
         QTableWidgetItem *cell = cells[col];
         if (!cell) {
             // A byte beyond the row's earlier messages gets its cell now and
@@ -284,9 +284,9 @@ void MainWindow::colorCell(int row, int col)
     // Every reset is due the same 500 ms after its flash, so due times only
     // grow: the queue stays sorted by appending, and the one timer is armed for
     // its front.
-    flashResets.push_back({monotonicMs() + flashMs, row, col});
+    flashResets.push_back({monotonicMs() + FLASH_MS, row, col});
     if (!flashTimer.isActive())
-        flashTimer.start(flashMs);
+        flashTimer.start(FLASH_MS);
 }
 
 void MainWindow::resetDueFlashes()
@@ -344,14 +344,14 @@ void MainWindow::cleanBackgroundColor()
     {
         const QSignalBlocker quiet(model);
         for (int row = 0; row < rows; ++row) {
-            for (int col = tablelogic::firstByteColumn; col < cols; ++col) {
+            for (int col = tablelogic::FIRST_BYTE_COLUMN; col < cols; ++col) {
                 if (QTableWidgetItem *cell = table->item(row, col))
                     cell->setBackground(resetBrush());
             }
         }
     }
-    if (rows > 0 && cols > tablelogic::firstByteColumn)
-        emit model->dataChanged(model->index(0, tablelogic::firstByteColumn), model->index(rows - 1, cols - 1));
+    if (rows > 0 && cols > tablelogic::FIRST_BYTE_COLUMN)
+        emit model->dataChanged(model->index(0, tablelogic::FIRST_BYTE_COLUMN), model->index(rows - 1, cols - 1));
 }
 
 // ---------------------------------------------------------------------------

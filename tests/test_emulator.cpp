@@ -2,12 +2,12 @@
 // window driven against it end to end: FMS panel, exclude filter, recording and
 // replay of the dump.
 
-#include "emulator.h"
-#include "mainwindowprobe.h"
-#include "protocol.h"
-#include "tablelogic.h"
-#include "trafficprofile.h"
-#include "windowdriver.h"
+#include "link/protocol.h"
+#include "monitor/tablelogic.h"
+#include "sim/emulator.h"
+#include "sim/trafficprofile.h"
+#include "tests/support/mainwindowprobe.h"
+#include "tests/support/windowdriver.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 using namespace WindowDriver;
+using namespace sim;
 
 namespace {
 
@@ -46,7 +47,7 @@ QStringList rowBytes(MainWindow &w, quint32 id, int count)
     QStringList out;
     const int row = MainWindowProbe::rowOfId(w).value(id, -1);
     for (int i = 0; i < count && row >= 0; ++i)
-        out << child<QTableWidget>(w, "tv_messages")->item(row, tablelogic::firstByteColumn + i)->text().trimmed();
+        out << child<QTableWidget>(w, "tv_messages")->item(row, tablelogic::FIRST_BYTE_COLUMN + i)->text().trimmed();
     return row < 0 ? QStringList{"<none>"} : out;
 }
 
@@ -57,53 +58,117 @@ class TestEmulator : public QObject
     Q_OBJECT
 
 private slots:
-    void commandAndDumpParsing();
+    void adapterFrames_data();
+    void adapterFrames();
+    void configurationParsing_data();
+    void configurationParsing();
+    void filterListParsing_data();
+    void filterListParsing();
+    void brokenCommandsMakeNone();
+    void dumpReplayAcrossMidnight();
     void windowEndToEnd();
 };
 
-void TestEmulator::commandAndDumpParsing()
+void TestEmulator::adapterFrames_data()
 {
-    AdapterCommandParser parser;
-    const QByteArray bad = badConfig();
+    QTest::addColumn<quint32>("id");
+    QTest::addColumn<bool>("standard");
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<int>("lengthByte");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("worked example") << 0x18FEF100u << false << hex("1122334455667788") << -1
+                                    << hex("AA550002 0000F1FE18 08 1122334455667788 00 75");
+    QTest::newRow("standard, no data") << 0x123u << true << QByteArray() << -1
+                                       << hex("AA550001 00230100 00 00 0000000000000000 00 25");
+    QTest::newRow("more than 8 bytes cut") << 0x101u << true << hex("010203040506070809") << -1
+                                           << hex("AA550001 00010100 00 09 0102030405060708 00 30");
+    QTest::newRow("length byte as given") << 0x7E0u << true << hex("01A2FF") << 0x80
+                                          << hex("AA550001 00E00700 00 80 01A2FF0000000000 00 0A");
+}
+
+void TestEmulator::adapterFrames()
+{
+    QFETCH(quint32, id);
+    QFETCH(bool, standard);
+    QFETCH(QByteArray, data);
+    QFETCH(int, lengthByte);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(buildAdapterFrame(id, standard, data, lengthByte).toHex(' '), expected.toHex(' '));
+}
+
+void TestEmulator::configurationParsing_data()
+{
+    QTest::addColumn<QString>("rate");
+    QTest::addColumn<int>("splitAt");
+    QTest::newRow("250 kbps in one piece") << "250 kbps" << 0;
+    QTest::newRow("83.333 kbps in two pieces") << "83.333 kbps" << 7;
+    QTest::newRow("33.333 kbps split at the checksum") << "33.333 kbps" << 19;
+}
+
+void TestEmulator::configurationParsing()
+{
+    QFETCH(QString, rate);
+    QFETCH(int, splitAt);
     // Garbage (no start, an unknown command byte) and a wrong checksum are ignored; a
     // valid configuration behind them counts, also when it comes in pieces.
-    for (const char *rate : {"250 kbps", "83.333 kbps"}) {
-        const QByteArray good = wire::buildConfigurationCommand(rate, true, 0x1234, 0x7FF);
-        QCOMPARE(int(parser.feed(hex("00 13 AA 00 55 AA 55 7F 01 02") + bad + good.left(7)).size()), 0);
-        const auto cmds = parser.feed(good.mid(7));
-        QCOMPARE(int(cmds.size()), 1);
-        QCOMPARE(QString("%1 %2 %3 %4 %5").arg(cmds[0].kind).arg(cmds[0].canRateText()).arg(cmds[0].idKind)
-                     .arg(cmds[0].filterId, 0, 16).arg(cmds[0].maskId, 0, 16), QString("0 %1 2 1234 7ff").arg(rate));
-        QVERIFY(!parser.hasPending());
-    }
-    QVERIFY(parser.ignoredBytes() >= 2 * 30);
+    AdapterCommandParser parser;
+    const QByteArray good = wire::buildConfigurationCommand(rate, true, 0x1234, 0x7FF);
+    QCOMPARE(int(parser.feed(hex("00 13 AA 00 55 AA 55 7F 01 02") + badConfig() + good.left(splitAt)).size()), 0);
+    const auto cmds = parser.feed(good.mid(splitAt));
+    QCOMPARE(int(cmds.size()), 1);
+    QCOMPARE(QString("%1 %2 %3 %4 %5").arg(cmds[0].kind).arg(cmds[0].canRateText()).arg(cmds[0].idKind)
+                 .arg(cmds[0].filterId, 0, 16).arg(cmds[0].maskId, 0, 16), QString("0 %1 2 1234 7ff").arg(rate));
+    QVERIFY(!parser.hasPending());
+    QVERIFY(parser.ignoredBytes() >= 30);
+}
 
+void TestEmulator::filterListParsing_data()
+{
     // Filter lists: off, the exclude example, identifier bytes 0x0D escaped (split in the
     // middle of an escape), and more than 255 entries (the count byte wraps, 256 gives 0).
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<int>("splitAt");
+    QTest::addColumn<bool>("exclude");
+    QTest::addColumn<QStringList>("ids");
     QStringList many;
     for (quint32 id = 0x18F00000; many.size() < 300; id += 0x101) // some bytes are 0x0D
         many << QString::number(id, 16);
-    const struct { QByteArray command; int splitAt; bool exclude; QStringList ids; } lists[] = {
-        {hex("AA 55 10 00 10"), 0, false, {}},
-        {hex("AA 55 11 01 00 F1 FE 18 19"), 0, true, {"18fef100"}},
-        {wire::buildFilterListCommand(false, true, {"0d0d0d0d", "123", "18fef10d"}), 9, false,
-         {"d0d0d0d", "123", "18fef10d"}},
-        {wire::buildFilterListCommand(true, true, many.mid(0, 256)), 0, true, many.mid(0, 256)},
-        {wire::buildFilterListCommand(true, true, many), 0, true, many}};
-    for (const auto &l : lists) {
-        QCOMPARE(int(parser.feed(l.command.left(l.splitAt)).size()), 0);
-        const auto cmds = parser.feed(l.command.mid(l.splitAt));
-        QCOMPARE(int(cmds.size()), 1);
-        QCOMPARE(cmds[0].kind, AdapterCommand::FilterList);
-        QCOMPARE(cmds[0].exclude, l.exclude);
-        QCOMPARE(idsOf(cmds[0]), l.ids);
-    }
+    QTest::newRow("off") << hex("AA 55 10 00 10") << 0 << false << QStringList{};
+    QTest::newRow("exclude one") << hex("AA 55 11 01 00 F1 FE 18 19") << 0 << true << QStringList{"18fef100"};
+    QTest::newRow("escapes, split inside one")
+        << wire::buildFilterListCommand(false, true, {"0d0d0d0d", "123", "18fef10d"}) << 9 << false
+        << QStringList{"d0d0d0d", "123", "18fef10d"};
+    const QStringList first256 = many.mid(0, 256);
+    QTest::newRow("256 entries, count 0") << wire::buildFilterListCommand(true, true, first256) << 0 << true
+                                          << first256;
+    QTest::newRow("300 entries") << wire::buildFilterListCommand(true, true, many) << 0 << true << many;
+}
+
+void TestEmulator::filterListParsing()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(int, splitAt);
+    AdapterCommandParser parser;
+    QCOMPARE(int(parser.feed(command.left(splitAt)).size()), 0);
+    const auto cmds = parser.feed(command.mid(splitAt));
+    QCOMPARE(int(cmds.size()), 1);
+    QCOMPARE(cmds[0].kind, AdapterCommand::FilterList);
+    QTEST(cmds[0].exclude, "exclude");
+    QTEST(idsOf(cmds[0]), "ids");
+}
+
+void TestEmulator::brokenCommandsMakeNone()
+{
     // A wrong checksum or a broken escape makes no command; a configuration behind it does.
+    AdapterCommandParser parser;
     auto cmds = parser.feed(hex("AA 55 10 01 00 01 00 00 13 AA 55 10 01 0D 0A 00 00 00 FF") + config500());
     QCOMPARE(int(cmds.size()), 1);
     QCOMPARE(cmds[0].kind, AdapterCommand::Configuration);
     QCOMPARE(int(parser.flush().size()), 0);
+}
 
+void TestEmulator::dumpReplayAcrossMidnight()
+{
     // A dump to replay, across midnight: the due times keep counting; a broken identifier is skipped.
     int skipped = 0;
     const auto entries = ReplayTraffic::parse("Timestamp;ID;Payload\n23:59:59.900;18FEF100;01 A2 FF \n"

@@ -2,9 +2,9 @@
 // type and how they normalise it, adding and removing entries through the
 // widgets, and the filter-list commands as they reach the adapter.
 
-#include "fakeadapter.h"
-#include "mainwindowprobe.h"
-#include "windowdriver.h"
+#include "tests/support/fakeadapter.h"
+#include "tests/support/mainwindowprobe.h"
+#include "tests/support/windowdriver.h"
 
 #include <QtTest>
 #include <QtWidgets>

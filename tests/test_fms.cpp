@@ -2,11 +2,11 @@
 // malformed messages, candidates) and the window path from the live store
 // through the table refresh and the 2 s decoding tick into the value labels.
 
-#include "fakeadapter.h"
-#include "fmsdecoder.h"
-#include "mainwindow.h"
-#include "mainwindowprobe.h"
-#include "windowdriver.h"
+#include "tests/support/fakeadapter.h"
+#include "fms/fmsdecoder.h"
+#include "app/mainwindow.h"
+#include "tests/support/mainwindowprobe.h"
+#include "tests/support/windowdriver.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -50,14 +50,20 @@ class TestFms : public QObject
     Q_OBJECT
 
 private slots:
+    void decoder_data();
     void decoder();
     void candidates();
     void handOverThroughTheWindow();
     void adapterFramesReachThePanel();
 };
 
-void TestFms::decoder()
+void TestFms::decoder_data()
 {
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<quint32>("pgn");
+    QTest::addColumn<QString>("payload");
+    QTest::addColumn<int>("parameter");
+    QTest::addColumn<QString>("text");
     const struct { quint32 pgn; const char *payload; Parameter parameter; const char *text; } cases[] = {
         {0xFEFC, "FF 7D FF FF ", Parameter::FuelLevel, "50 %"},
         {0xFEFC, "FF FA ", Parameter::FuelLevel, "100 %"},
@@ -86,15 +92,25 @@ void TestFms::decoder()
         {0xFEFF, "01 02 03 04 05 06 07 08 ", Parameter::FuelLevel, "<left out>"},
     };
     // The texts never follow the user's locale.
-    struct RestoreLocale { QLocale saved; ~RestoreLocale() { QLocale::setDefault(saved); } } restore;
-    for (QLocale::Language language : {QLocale::C, QLocale::German}) {
-        QLocale::setDefault(QLocale(language, language == QLocale::German ? QLocale::Germany : QLocale::AnyCountry));
-        QCOMPARE(QLocale().toString(1234.5, 'f', 1), QString(language == QLocale::German ? "1.234,5" : "1234.5"));
+    for (const char *locale : {"C", "de_DE"}) {
         for (const auto &c : cases) {
-            const QString where = QStringLiteral("%1 [%2]: ").arg(c.pgn, 0, 16).arg(c.payload);
-            QCOMPARE(where + textFor(c.pgn, c.payload, c.parameter), where + QString::fromUtf8(c.text));
+            const QString name = QStringLiteral("%1 %2 [%3]").arg(locale).arg(c.pgn, 0, 16).arg(c.payload);
+            QTest::newRow(qPrintable(name)) << QString(locale) << c.pgn << QString(c.payload)
+                                            << int(c.parameter) << QString::fromUtf8(c.text);
         }
     }
+}
+
+void TestFms::decoder()
+{
+    QFETCH(QString, locale);
+    QFETCH(quint32, pgn);
+    QFETCH(QString, payload);
+    QFETCH(int, parameter);
+    struct RestoreLocale { QLocale saved; ~RestoreLocale() { QLocale::setDefault(saved); } } restore;
+    QLocale::setDefault(QLocale(locale));
+    QCOMPARE(QLocale().toString(1234.5, 'f', 1), QString(locale == "C" ? "1234.5" : "1.234,5"));
+    QTEST(textFor(pgn, payload.toLatin1().constData(), Parameter(parameter)), "text");
 }
 
 void TestFms::candidates()

@@ -2,7 +2,7 @@
 // suite: pseudo-random inputs rich in 0xAA and 0x55, so that frame starts,
 // valid frames and filter-list commands all come up often.
 
-#include "../tools/fuzz_frames.h"
+#include "tools/fuzz_frames.h"
 
 #include <QtTest>
 

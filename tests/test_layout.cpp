@@ -2,8 +2,8 @@
 // layout cells, form settings, texts, initial states, style sheets, rendered
 // colours and the meta-object. Everything is read back from a real window.
 
-#include "mainwindow.h"
-#include "mainwindowprobe.h"
+#include "app/mainwindow.h"
+#include "tests/support/mainwindowprobe.h"
 
 #include <QSerialPortInfo>
 #include <QtTest>

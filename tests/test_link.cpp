@@ -2,12 +2,12 @@
 // and the connection panel of the window driven against a fake adapter on a
 // pseudo-terminal.
 
-#include "extraports.h"
-#include "fakeadapter.h"
-#include "linesettings.h"
-#include "mainwindowprobe.h"
-#include "protocol.h"
-#include "windowdriver.h"
+#include "app/extraports.h"
+#include "tests/support/fakeadapter.h"
+#include "tests/support/linesettings.h"
+#include "tests/support/mainwindowprobe.h"
+#include "link/protocol.h"
+#include "tests/support/windowdriver.h"
 
 #include <QComboBox>
 #include <QSerialPortInfo>

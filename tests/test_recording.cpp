@@ -1,8 +1,8 @@
 // Recording of received traffic to CSV dump files, driven through the main
 // window's recording button with a fake adapter on a pseudo-terminal.
 
-#include "fakeadapter.h"
-#include "windowdriver.h"
+#include "tests/support/fakeadapter.h"
+#include "tests/support/windowdriver.h"
 
 #include <QRegularExpression>
 #include <QScopeGuard>

@@ -1,7 +1,7 @@
 // libFuzzer target for the frame cutter, frame check and parser and the
 // filter-list command builder. Built and run by scripts/fuzz.sh.
 
-#include "fuzz_frames.h"
+#include "tools/fuzz_frames.h"
 
 #include <cstdio>
 #include <cstdlib>

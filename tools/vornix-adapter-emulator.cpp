@@ -10,7 +10,7 @@
 // Runs until SIGINT/SIGTERM or for S seconds, then prints one line with the
 // frames sent and the achieved rate.
 
-#include "emulator.h"
+#include "sim/emulator.h"
 
 #include <QString>
 #include <QStringList>
@@ -94,18 +94,18 @@ int main(int argc, char *argv[])
         }
     }
 
-    std::unique_ptr<TrafficSource> source;
+    std::unique_ptr<sim::TrafficSource> source;
     if (profile == QLatin1String("truck")) {
-        source = std::make_unique<TruckTraffic>();
+        source = std::make_unique<sim::TruckTraffic>();
     } else if (profile == QLatin1String("load")) {
-        source = std::make_unique<LoadTraffic>(int(ids), rate);
+        source = std::make_unique<sim::LoadTraffic>(int(ids), rate);
     } else if (profile == QLatin1String("replay")) {
         if (replayFile.isEmpty()) {
             std::fprintf(stderr, "vornix-adapter-emulator: --profile replay needs --replay FILE\n");
             return 2;
         }
         QString error;
-        source = ReplayTraffic::fromFile(replayFile, loop, &error);
+        source = sim::ReplayTraffic::fromFile(replayFile, loop, &error);
         if (!source) {
             std::fprintf(stderr, "vornix-adapter-emulator: %s\n", qPrintable(error));
             return 1;
@@ -127,7 +127,7 @@ int main(int argc, char *argv[])
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    AdapterEmulator emulator(std::move(source));
+    sim::AdapterEmulator emulator(std::move(source));
     emulator.setEventHandler([](const QString &event) {
         std::fprintf(stderr, "%s\n", qPrintable(event));
     });
@@ -162,7 +162,7 @@ int main(int argc, char *argv[])
     }
 
     emulator.stop();
-    const AdapterEmulator::Stats s = emulator.stats();
+    const sim::AdapterEmulator::Stats s = emulator.stats();
     if (s.configurations == 0) {
         std::printf("frames sent: 0 (no configuration command received)\n");
     } else {

@@ -1,6 +1,6 @@
-#include "fakeadapter.h"
+#include "tests/support/fakeadapter.h"
 
-#include "protocol.h"
+#include "sim/adapterwire.h"
 
 #include <chrono>
 #include <cmath>
@@ -55,7 +55,7 @@ void FakeAdapter::clearWritten()
 
 QByteArray FakeAdapter::frame(quint32 id, bool standard, const QByteArray &data)
 {
-    return wire::buildAdapterFrame(id, standard, data);
+    return sim::buildAdapterFrame(id, standard, data);
 }
 
 bool FakeAdapter::sendFrame(quint32 id, bool standard, const QByteArray &data)

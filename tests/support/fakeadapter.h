@@ -4,7 +4,7 @@
 // program under test opens devicePath() like a serial port; the fake adapter
 // records every byte the program writes and sends frames back.
 
-#include "ptydevice.h"
+#include "sim/ptydevice.h"
 
 #include <QByteArray>
 #include <QString>
@@ -58,7 +58,7 @@ private:
     void stopCollector();
     bool sendWhileStreaming(const QByteArray &bytes);
 
-    PtyDevice pty;
+    sim::PtyDevice pty;
     mutable std::mutex writtenMutex;
     QByteArray writtenBytes;
     std::atomic<bool> collecting{false};

@@ -1,4 +1,4 @@
-#include "linesettings.h"
+#include "tests/support/linesettings.h"
 
 // termios2 reports the speed in bits per second, also for rates without a
 // Bxxx constant (such as 1228800); it needs the kernel's own definitions, which

@@ -2,7 +2,7 @@
 
 // Access to the main window's private members for tests and benchmarks.
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
 struct MainWindowProbe {
     static serialManager &serial(MainWindow &w) { return w.serial; }

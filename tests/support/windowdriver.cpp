@@ -1,6 +1,6 @@
-#include "windowdriver.h"
+#include "tests/support/windowdriver.h"
 
-#include "fakeadapter.h"
+#include "tests/support/fakeadapter.h"
 
 #include <QApplication>
 #include <QDateTime>

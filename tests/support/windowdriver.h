@@ -4,7 +4,7 @@
 // would: pick a port and rates in the combo boxes, press the buttons, answer
 // message boxes.
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

@@ -1,30 +1,22 @@
-#include "emulator.h"
+#include "sim/emulator.h"
 
-#include "protocol.h"
-#include "ptydevice.h"
+#include "link/protocol.h"
+#include "sim/adapterwire.h"
+#include "sim/ptydevice.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
-#include <termios.h>
 #include <unistd.h>
 
-namespace {
+namespace sim {
 
-constexpr quint8 START0 = 0xAA;
-constexpr quint8 START1 = 0x55;
-// The ten bytes that stand for one identifier byte 0x0D in a filter-list command.
-const quint8 CR_ESCAPE[] = {0x0D, 0x0D, 0x0A, 'E', 'R', 'R', 'O', 'R', 0x0D, 0x0A};
-constexpr int CR_ESCAPE_SIZE = int(sizeof CR_ESCAPE);
-// A filter list longer than this is not believed (and its bytes not kept).
-constexpr int MAX_FILTER_IDS = 1 << 20;
-constexpr int MAX_PENDING_BYTES = 4 * MAX_FILTER_IDS * 2;
+namespace {
 
 constexpr qint64 MS = 1000000;
 // A frame that could not go out within this time after its due time is dropped
@@ -33,25 +25,11 @@ constexpr qint64 LATE_NS = 250 * MS;
 // An unfinished command still pending after this much silence is settled.
 constexpr qint64 IDLE_FLUSH_NS = 200 * MS;
 
-inline quint8 at(const QByteArray &b, int i)
-{
-    return quint8(b.at(i));
-}
-
 qint64 monotonicNs()
 {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return qint64(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
-}
-
-// Sum of bytes first..last (inclusive) modulo 256.
-quint8 checksum(const QByteArray &b, int first, int last)
-{
-    unsigned sum = 0;
-    for (int i = first; i <= last; ++i)
-        sum += at(b, i);
-    return quint8(sum);
 }
 
 QString hex(quint32 value)
@@ -60,211 +38,6 @@ QString hex(quint32 value)
 }
 
 } // namespace
-
-// ---------------------------------------------------------------- commands
-
-QString AdapterCommand::canRateText() const
-{
-    if (command == 0x03) {
-        if (timing == 0x5A)
-            return QStringLiteral("33.333 kbps");
-        if (timing == 0x24)
-            return QStringLiteral("83.333 kbps");
-        return QStringLiteral("timing 0x%1").arg(timing, 2, 16, QLatin1Char('0'));
-    }
-    switch (rateCode) {
-    case 0x09:
-        return QStringLiteral("50 kbps");
-    case 0x08:
-        return QStringLiteral("100 kbps");
-    case 0x07:
-        return QStringLiteral("125 kbps");
-    case 0x05:
-        return QStringLiteral("250 kbps");
-    case 0x03:
-        return QStringLiteral("500 kbps");
-    default:
-        return QStringLiteral("code 0x%1").arg(rateCode, 2, 16, QLatin1Char('0'));
-    }
-}
-
-void AdapterCommandParser::dropHead(int count)
-{
-    count = std::min(count, buffer.size());
-    buffer.remove(0, count);
-    ignored += quint64(count);
-}
-
-std::vector<AdapterCommand> AdapterCommandParser::feed(const QByteArray &bytes)
-{
-    std::vector<AdapterCommand> out;
-    buffer.append(bytes);
-    const bool tooMuch = buffer.size() > MAX_PENDING_BYTES;
-    while (!buffer.isEmpty()) {
-        if (parseHead(out, tooMuch) == Step::NeedMore)
-            break;
-    }
-    return out;
-}
-
-std::vector<AdapterCommand> AdapterCommandParser::flush()
-{
-    std::vector<AdapterCommand> out;
-    while (!buffer.isEmpty())
-        parseHead(out, true);
-    return out;
-}
-
-AdapterCommandParser::Step AdapterCommandParser::parseHead(std::vector<AdapterCommand> &out,
-                                                           bool final)
-{
-    const int size = buffer.size();
-    // A command cut short: wait for more bytes, or, when no more will come,
-    // give up on this start.
-    const auto incomplete = [this, final] {
-        if (!final)
-            return Step::NeedMore;
-        dropHead(1);
-        return Step::Done;
-    };
-
-    // Resynchronise on the next AA 55.
-    int start = -1;
-    for (int i = 0; i + 1 < size; ++i) {
-        if (at(buffer, i) == START0 && at(buffer, i + 1) == START1) {
-            start = i;
-            break;
-        }
-    }
-    if (start < 0) {
-        // A last AA may be the first half of a start.
-        const bool keepLast = !final && at(buffer, size - 1) == START0;
-        dropHead(keepLast ? size - 1 : size);
-        return keepLast ? Step::NeedMore : Step::Done;
-    }
-    if (start > 0) {
-        dropHead(start);
-        return Step::Done;
-    }
-
-    if (size < 3)
-        return incomplete();
-    const quint8 kind = at(buffer, 2);
-
-    if (kind == 0x02 || kind == 0x03) {
-        if (size < wire::FRAME_SIZE)
-            return incomplete();
-        if (checksum(buffer, 2, 18) != at(buffer, 19)) {
-            dropHead(1); // not a command: look for the next start
-            return Step::Done;
-        }
-        AdapterCommand c;
-        c.kind = AdapterCommand::Configuration;
-        c.command = kind;
-        c.rateCode = at(buffer, 3);
-        c.idKind = at(buffer, 4);
-        for (int i = 3; i >= 0; --i) {
-            c.filterId = (c.filterId << 8) | at(buffer, 5 + i);
-            c.maskId = (c.maskId << 8) | at(buffer, 9 + i);
-        }
-        c.timing = at(buffer, 16);
-        out.push_back(c);
-        buffer.remove(0, wire::FRAME_SIZE);
-        return Step::Done;
-    }
-
-    if (kind != 0x10 && kind != 0x11) {
-        dropHead(1);
-        return Step::Done;
-    }
-
-    // Filter list. The count byte only gives the number of identifiers modulo
-    // 256, so every length N, N + 256, ... whose checksum matches is a
-    // candidate; the walk goes over the identifier bytes (undoing the 0x0D
-    // escape) for as long as the bytes can belong to the command.
-    if (size < 4)
-        return incomplete();
-    const int countByte = at(buffer, 3);
-    QVector<quint32> ids;
-    quint32 current = 0;
-    int logical = 0; // identifier bytes read
-    int pos = 4;     // physical position of the next byte
-    int bestEnd = -1;
-    int bestCount = -1;
-    auto checkCandidate = [&]() {
-        const int count = logical / 4;
-        if (count % 256 != countByte || pos >= size)
-            return;
-        if (checksum(buffer, 2, std::min(18, pos - 1)) == at(buffer, pos)) {
-            bestEnd = pos + 1;
-            bestCount = count;
-        }
-    };
-    checkCandidate();
-    bool ranOut = false;
-    for (;;) {
-        if (pos >= size) {
-            ranOut = true;
-            break;
-        }
-        const quint8 b = at(buffer, pos);
-        if (b == 0x0D) {
-            // Must be followed by the rest of the escape.
-            const int available = std::min(CR_ESCAPE_SIZE, size - pos);
-            bool matches = true;
-            for (int i = 1; i < available; ++i) {
-                if (at(buffer, pos + i) != CR_ESCAPE[i]) {
-                    matches = false;
-                    break;
-                }
-            }
-            if (!matches)
-                break;
-            if (available < CR_ESCAPE_SIZE) {
-                ranOut = true;
-                break;
-            }
-            pos += CR_ESCAPE_SIZE;
-        } else {
-            pos += 1;
-        }
-        current |= quint32(b) << (8 * (logical % 4));
-        ++logical;
-        if (logical % 4 == 0) {
-            ids.append(current);
-            current = 0;
-            checkCandidate();
-            if (ids.size() >= MAX_FILTER_IDS)
-                break;
-        }
-    }
-
-    bool accept = false;
-    if (bestEnd > 0) {
-        if (!ranOut || final || bestEnd == size)
-            accept = true;
-        else if (size >= bestEnd + 2 && at(buffer, bestEnd) == START0
-                 && at(buffer, bestEnd + 1) == START1)
-            accept = true; // the next command follows
-    }
-    if (accept) {
-        AdapterCommand c;
-        c.kind = AdapterCommand::FilterList;
-        c.exclude = kind == 0x11;
-        c.countByte = quint8(countByte);
-        ids.resize(bestCount);
-        c.ids = ids;
-        out.push_back(c);
-        buffer.remove(0, bestEnd);
-        return Step::Done;
-    }
-    if (ranOut && !final)
-        return Step::NeedMore;
-    dropHead(1);
-    return Step::Done;
-}
-
-// ---------------------------------------------------------------- emulator
 
 struct AdapterEmulator::Device {
     PtyDevice pty;
@@ -494,7 +267,7 @@ void AdapterEmulator::run()
                     ++dropped;
                     continue;
                 }
-                batch.append(wire::buildAdapterFrame(f.id, f.standard, f.payload()));
+                batch.append(buildAdapterFrame(f.id, f.standard, f.payload()));
                 ++frames;
             }
             if (frames > 0) {
@@ -555,3 +328,5 @@ void AdapterEmulator::run()
     if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu) == 0)
         finalCpuNs = qint64(cpu.tv_sec) * 1000000000LL + cpu.tv_nsec;
 }
+
+} // namespace sim

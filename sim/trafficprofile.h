@@ -17,6 +17,8 @@
 #include <array>
 #include <memory>
 
+namespace sim {
+
 struct EmulatedFrame {
     quint32 id = 0;
     bool standard = false; // identifier kind 1 on the wire, else kind 2
@@ -55,7 +57,8 @@ public:
     EmulatedFrame takeNext() override;
     QString describe() const override;
 
-    // The vehicle's state at the last frame, in physical units (for checks).
+private:
+    // The vehicle's state at the last frame, in physical units.
     struct Vehicle {
         double speedKmh = 0;
         double engineRpm = 600;
@@ -73,12 +76,6 @@ public:
         double serviceKm = 42350.0;
         double fuelUsedKg = 0;
     };
-    const Vehicle &vehicle() const { return state; }
-
-    // Target speed of the driving cycle (km/h) at cycle time t seconds.
-    static double cycleSpeed(double t);
-
-private:
     struct Message {
         quint32 id;
         bool standard;
@@ -109,9 +106,6 @@ public:
     qint64 nextDueNs() const override;
     EmulatedFrame takeNext() override;
     QString describe() const override;
-
-    // Identifier and kind of slot i (0 <= i < identifiers).
-    static EmulatedFrame slotFrame(int i);
 
 private:
     int count;
@@ -153,3 +147,5 @@ private:
     qint64 roundOffsetNs = 0; // added to due times in later rounds of a loop
     qint64 roundLengthNs = 0;
 };
+
+} // namespace sim

@@ -14,7 +14,8 @@
 // (the program closed the port) the pty buffer fills up and further frames are
 // dropped rather than queued, so memory stays bounded and nothing blocks.
 
-#include "trafficprofile.h"
+#include "sim/adapterwire.h"
+#include "sim/trafficprofile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -27,55 +28,7 @@
 #include <thread>
 #include <vector>
 
-// One command from the program, as the adapter understood it.
-struct AdapterCommand {
-    enum Kind { Configuration, FilterList } kind = Configuration;
-
-    // Configuration: the command byte (0x02, or 0x03 for explicit timing), the
-    // bit-rate code, the identifier kind byte, acceptance filter and mask, and
-    // the explicit-timing value (byte 16).
-    quint8 command = 0;
-    quint8 rateCode = 0;
-    quint8 idKind = 0;
-    quint32 filterId = 0;
-    quint32 maskId = 0;
-    quint8 timing = 0;
-
-    // Filter list: exclude (mode 0x11) or show listed (0x10), the count byte as
-    // sent, and the identifiers (their number is what the command's length says;
-    // none switches filtering off).
-    bool exclude = false;
-    quint8 countByte = 0;
-    QVector<quint32> ids;
-
-    // The CAN bit rate of a configuration as the window's combo box names it
-    // ("500 kbps"), or "code 0xNN" for a code the adapter does not know.
-    QString canRateText() const;
-};
-
-// Cuts the byte stream from the program into commands. Keeps the bytes of an
-// unfinished command between feeds.
-class AdapterCommandParser
-{
-public:
-    // Appends bytes and returns every command completed by them, in order.
-    std::vector<AdapterCommand> feed(const QByteArray &bytes);
-    // True when the head of the buffer may be the start of an unfinished command.
-    bool hasPending() const { return !buffer.isEmpty(); }
-    // No more bytes are coming for now: a filter-list command whose checksum
-    // matched is taken as it stands, anything else pending is dropped.
-    std::vector<AdapterCommand> flush();
-    // Bytes thrown away because they formed no valid command.
-    quint64 ignoredBytes() const { return ignored; }
-
-private:
-    enum class Step { Done, NeedMore };
-    Step parseHead(std::vector<AdapterCommand> &out, bool final);
-    void dropHead(int count);
-
-    QByteArray buffer;
-    quint64 ignored = 0;
-};
+namespace sim {
 
 class AdapterEmulator
 {
@@ -156,3 +109,5 @@ private:
     std::atomic<qint64> stopNs{0};
     std::atomic<qint64> finalCpuNs{-1};
 };
+
+} // namespace sim

@@ -10,8 +10,6 @@
 
 // Adds a path with its description; registering a path again replaces its description.
 void registerExtraPort(const QString &path, const QString &description);
-// Removes a path; unknown paths are ignored.
-void unregisterExtraPort(const QString &path);
 void clearExtraPorts();
 // (path, description) pairs in the order they were registered.
 QList<QPair<QString, QString>> extraPorts();

@@ -1,9 +1,13 @@
-#include "trafficprofile.h"
+#include "sim/trafficprofile.h"
+
+#include "formats/dumpformat.h"
 
 #include <QFile>
 
 #include <algorithm>
 #include <cmath>
+
+namespace sim {
 
 QByteArray EmulatedFrame::payload() const
 {
@@ -99,6 +103,23 @@ double engineTarget(double speed, double t)
     return 950.0;
 }
 
+// Target speed of the driving cycle (km/h) at cycle time t seconds.
+double cycleSpeed(double t)
+{
+    t = std::fmod(std::max(t, 0.0), CYCLE_LENGTH);
+    const int n = int(sizeof CYCLE / sizeof CYCLE[0]);
+    for (int i = 0; i + 1 < n; ++i) {
+        const CyclePoint &a = CYCLE[i];
+        const CyclePoint &b = CYCLE[i + 1];
+        if (t <= b.t) {
+            const double u = (t - a.t) / (b.t - a.t);
+            const double s = u * u * (3.0 - 2.0 * u);
+            return a.v + (b.v - a.v) * s;
+        }
+    }
+    return 0.0;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- truck
@@ -166,22 +187,6 @@ QString TruckTraffic::describe() const
 {
     return QStringLiteral("truck (%1 identifiers, FMS parameter groups and standard frames)")
         .arg(messages.size());
-}
-
-double TruckTraffic::cycleSpeed(double t)
-{
-    t = std::fmod(std::max(t, 0.0), CYCLE_LENGTH);
-    const int n = int(sizeof CYCLE / sizeof CYCLE[0]);
-    for (int i = 0; i + 1 < n; ++i) {
-        const CyclePoint &a = CYCLE[i];
-        const CyclePoint &b = CYCLE[i + 1];
-        if (t <= b.t) {
-            const double u = (t - a.t) / (b.t - a.t);
-            const double s = u * u * (3.0 - 2.0 * u);
-            return a.v + (b.v - a.v) * s;
-        }
-    }
-    return 0.0;
 }
 
 void TruckTraffic::advanceTo(double seconds)
@@ -341,18 +346,10 @@ EmulatedFrame TruckTraffic::build(Message &m) const
 
 // ---------------------------------------------------------------- load
 
-LoadTraffic::LoadTraffic(int identifiers, double framesPerSecond)
-    : count(std::max(1, identifiers))
-    , rate(std::max(1.0, framesPerSecond))
-{
-}
+namespace {
 
-qint64 LoadTraffic::nextDueNs() const
-{
-    return qint64(double(index) * 1e9 / rate);
-}
-
-EmulatedFrame LoadTraffic::slotFrame(int i)
+// Identifier and kind of slot i of the load profile.
+EmulatedFrame slotFrame(int i)
 {
     EmulatedFrame f;
     if (i % 2 == 0 && i / 2 < 0x700) {
@@ -363,6 +360,20 @@ EmulatedFrame LoadTraffic::slotFrame(int i)
         f.standard = false;
     }
     return f;
+}
+
+} // namespace
+
+
+LoadTraffic::LoadTraffic(int identifiers, double framesPerSecond)
+    : count(std::max(1, identifiers))
+    , rate(std::max(1.0, framesPerSecond))
+{
+}
+
+qint64 LoadTraffic::nextDueNs() const
+{
+    return qint64(double(index) * 1e9 / rate);
 }
 
 EmulatedFrame LoadTraffic::takeNext()
@@ -391,38 +402,6 @@ QString LoadTraffic::describe() const
 
 namespace {
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// "HH:mm:ss.zzz" as milliseconds of the day, -1 when malformed.
-qint64 millisecondsOfDay(const QByteArray &text)
-{
-    const QByteArray t = text.trimmed();
-    if (t.size() != 12 || t[2] != ':' || t[5] != ':' || t[8] != '.')
-        return -1;
-    auto digits = [&](int from, int n) {
-        int v = 0;
-        for (int i = from; i < from + n; ++i) {
-            if (t[i] < '0' || t[i] > '9')
-                return -1;
-            v = v * 10 + (t[i] - '0');
-        }
-        return v;
-    };
-    const int h = digits(0, 2), m = digits(3, 2), s = digits(6, 2), ms = digits(9, 3);
-    if (h < 0 || h > 23 || m < 0 || m > 59 || s < 0 || s > 59 || ms < 0)
-        return -1;
-    return ((qint64(h) * 60 + m) * 60 + s) * 1000 + ms;
-}
-
 constexpr qint64 DAY_MS = 24LL * 3600 * 1000;
 
 } // namespace
@@ -435,51 +414,21 @@ QVector<ReplayTraffic::Entry> ReplayTraffic::parse(const QByteArray &text, int *
     qint64 dueMs = 0;
     const QList<QByteArray> lines = text.split('\n');
     for (int n = 0; n < lines.size(); ++n) {
-        QByteArray line = lines.at(n);
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (line.trimmed().isEmpty())
+        const QByteArray &line = lines.at(n);
+        if (line.trimmed().isEmpty() || (n == 0 && dump::isHeader(line)))
             continue;
-        if (n == 0 && line.startsWith("Timestamp"))
-            continue;
-        const QList<QByteArray> fields = line.split(';');
-        if (fields.size() < 2) {
+        dump::Line read;
+        if (!dump::readLine(line, read)) {
             ++bad;
             continue;
-        }
-        const qint64 ms = millisecondsOfDay(fields.at(0));
-        const QByteArray idText = fields.at(1).trimmed();
-        bool ok = ms >= 0 && !idText.isEmpty() && idText.size() <= 8;
-        quint32 id = 0;
-        for (char c : idText) {
-            const int v = hexValue(c);
-            if (v < 0)
-                ok = false;
-            id = (id << 4) | quint32(std::max(v, 0));
         }
         EmulatedFrame frame;
-        frame.id = id;
-        frame.standard = idText.size() <= 3;
-        if (ok && fields.size() >= 3) {
-            const QList<QByteArray> bytes = fields.at(2).simplified().split(' ');
-            for (const QByteArray &b : bytes) {
-                if (b.isEmpty())
-                    continue;
-                const int hi = hexValue(b.at(0));
-                const int lo = b.size() == 2 ? hexValue(b.at(1)) : 0;
-                if (b.size() > 2 || hi < 0 || lo < 0) {
-                    ok = false;
-                    break;
-                }
-                // An adapter frame carries at most eight data bytes.
-                if (frame.length < 8)
-                    frame.data[frame.length++] = quint8(b.size() == 2 ? hi * 16 + lo : hi);
-            }
-        }
-        if (!ok) {
-            ++bad;
-            continue;
-        }
+        frame.id = read.id;
+        frame.standard = read.standard;
+        // An adapter frame carries at most eight data bytes.
+        frame.length = quint8(std::min(int(read.data.size()), 8));
+        std::copy_n(read.data.constData(), frame.length, frame.data.begin());
+        const qint64 ms = read.msecsOfDay;
         if (previousMs >= 0) {
             qint64 step = ms - previousMs;
             // Going back by more than half a day means the recording ran past
@@ -556,3 +505,5 @@ QString ReplayTraffic::describe() const
         .arg(seconds, 0, 'f', 3)
         .arg(loop ? QStringLiteral(", looping") : QString());
 }
+
+} // namespace sim

@@ -1,4 +1,4 @@
-#include "extraports.h"
+#include "app/extraports.h"
 
 #include <QMutex>
 #include <QMutexLocker>
@@ -20,17 +20,6 @@ void registerExtraPort(const QString &path, const QString &description)
         }
     }
     registry.append(qMakePair(path, description));
-}
-
-void unregisterExtraPort(const QString &path)
-{
-    QMutexLocker lock(&registryMutex);
-    for (int i = 0; i < registry.size(); ++i) {
-        if (registry.at(i).first == path) {
-            registry.removeAt(i);
-            return;
-        }
-    }
 }
 
 void clearExtraPorts()

@@ -11,6 +11,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace sim {
+
 class PtyDevice
 {
 public:
@@ -54,3 +56,5 @@ private:
     int slaveFd_ = -1;
     QString slavePath_;
 };
+
+} // namespace sim

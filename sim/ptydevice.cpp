@@ -1,4 +1,4 @@
-#include "ptydevice.h"
+#include "sim/ptydevice.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -6,6 +6,8 @@
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
+
+namespace sim {
 
 namespace {
 
@@ -166,3 +168,5 @@ bool PtyDevice::waitWritable(int timeoutMs)
     const int r = ::poll(&pfd, 1, timeoutMs);
     return r > 0 && (pfd.revents & POLLOUT);
 }
+
+} // namespace sim

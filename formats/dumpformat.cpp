@@ -1,0 +1,89 @@
+#include "formats/dumpformat.h"
+
+#include "link/recordtext.h"
+
+namespace dump {
+
+QString fileName(const QDateTime &start, int sequence)
+{
+    QString name = QStringLiteral("dump_") + start.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+    if (sequence > 1)
+        name += QLatin1Char('_') + QString::number(sequence);
+    return name + QStringLiteral(".csv");
+}
+
+static void appendLatin1(LineBuffer &line, const QString &text)
+{
+    const int start = line.size();
+    line.resize(start + text.size());
+    char *out = line.data() + start;
+    for (const QChar c : text)
+        *out++ = c.toLatin1();
+}
+
+void formatLine(const MessageRecord &record, LineBuffer &line)
+{
+    line.clear();
+    for (int i = 0; i < record.size(); ++i) {
+        if (i > 0)
+            line.append(';');
+        appendLatin1(line, record.at(i));
+    }
+    line.append('\n');
+}
+
+namespace {
+
+QByteArray withoutCarriageReturn(const QByteArray &line)
+{
+    return line.endsWith('\r') ? line.chopped(1) : line;
+}
+
+} // namespace
+
+bool isHeader(const QByteArray &line)
+{
+    return withoutCarriageReturn(line) == QByteArray(HEADER_LINE, int(sizeof HEADER_LINE) - 2);
+}
+
+bool readLine(const QByteArray &rawLine, Line &out)
+{
+    const QByteArray line = withoutCarriageReturn(rawLine);
+    const QList<QByteArray> fields = line.split(';');
+    if (fields.size() < 2)
+        return false;
+    const QByteArray time = fields.at(0).trimmed();
+    out.msecsOfDay = recordtext::timestampMsecs(time.constData(), time.size());
+    const QByteArray idText = fields.at(1).trimmed();
+    if (out.msecsOfDay < 0 || idText.isEmpty() || idText.size() > 8)
+        return false;
+    out.id = 0;
+    for (char c : idText) {
+        const int v = recordtext::hexDigitValue(char16_t(uchar(c)));
+        if (v < 0)
+            return false;
+        out.id = (out.id << 4) | quint32(v);
+    }
+    out.standard = idText.size() <= 3;
+    out.data.clear();
+    if (fields.size() >= 3) {
+        const QList<QByteArray> bytes = fields.at(2).simplified().split(' ');
+        for (const QByteArray &b : bytes) {
+            if (b.isEmpty())
+                continue;
+            if (b.size() > 2)
+                return false;
+            int value = 0;
+            for (char c : b) {
+                const int v = recordtext::hexDigitValue(char16_t(uchar(c)));
+                if (v < 0)
+                    return false;
+                value = value * 16 + v;
+            }
+            out.data.append(char(value));
+        }
+    }
+    return true;
+}
+
+} // namespace dump

@@ -1,0 +1,38 @@
+#pragma once
+
+// The texts of a message record, made and read in one place: the time of day
+// "HH:mm:ss.zzz", the identifier text (upper-case hexadecimal, at least 3 or
+// 8 digits) and the payload text (two upper-case hexadecimal digits and a
+// blank per byte). The reader makes them, the dump files store them, the
+// table, the FMS panel and the dump reader read them back.
+
+#include <QString>
+#include <QStringView>
+
+namespace recordtext {
+
+// Current local time as "HH:mm:ss.zzz".
+QString currentTimestamp();
+
+// Milliseconds since midnight of an exact "HH:mm:ss.zzz" text, or -1 for any
+// other text (surrounding blanks are not allowed).
+int timestampMsecs(QStringView text);
+int timestampMsecs(const char *text, int size);
+
+// Upper-case hexadecimal, left-padded with "0" to 3 digits for a standard and
+// to 8 digits for an extended identifier; a longer number keeps all digits.
+QString recordIdText(quint32 id, bool standard);
+
+// Value of one hexadecimal digit of either case, -1 for any other character.
+constexpr int hexDigitValue(char16_t c)
+{
+    return c >= '0' && c <= '9' ? c - '0'
+         : c >= 'A' && c <= 'F' ? c - 'A' + 10
+         : c >= 'a' && c <= 'f' ? c - 'a' + 10
+         : -1;
+}
+
+// The digits the texts above are written with.
+inline constexpr char UPPER_HEX_DIGITS[] = "0123456789ABCDEF";
+
+} // namespace recordtext
