@@ -1,0 +1,86 @@
+// The program's command line, run as a process: help and version without a
+// display, and the errors that end it with status 2 before a window opens.
+
+#include <QProcess>
+#include <QtTest>
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QString out, err;
+};
+
+Run run(const QStringList &arguments, bool display = true)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    if (display)
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    else
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(VORNIX_PROGRAM), arguments);
+    Run result;
+    // A program that does not stop by itself opened its window: a failure here.
+    if (!process.waitForFinished(20000)) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    result.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return result;
+}
+
+} // namespace
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void helpAndVersionWithoutDisplay()
+    {
+        const Run help = run({"--help"}, false);
+        QCOMPARE(help.status, 0);
+        for (const char *text : {"Without options the program starts as always", "--demo <truck|load>", "--rate <N>",
+                                 "--ids <N>", "--version"})
+            QVERIFY2(help.out.contains(QLatin1String(text)), text);
+        const Run version = run({"--version"}, false);
+        QCOMPARE(version.status, 0);
+        QCOMPARE(version.out, QStringLiteral("Vornix Can Analyzer 1.1.2\n"));
+    }
+
+    void errors_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << "Unknown option 'bogus'";
+        QTest::newRow("rate without load") << QStringList{"--rate", "5"} << "--rate and --ids go with --demo load";
+        QTest::newRow("ids of truck") << QStringList{"--demo", "--ids", "5"} << "--rate and --ids go with --demo load";
+        QTest::newRow("rate zero") << QStringList{"--demo", "load", "--rate", "0"}
+                                   << "--rate takes a whole number from 1 to 100000, not \"0\"";
+        QTest::newRow("ids not a number") << QStringList{"--demo", "load", "--ids", "many"}
+                                          << "--ids takes a whole number from 1 to 100000, not \"many\"";
+        QTest::newRow("stray argument") << QStringList{"somefile"} << "unexpected argument \"somefile\"";
+        QTest::newRow("after a toolkit option") << QStringList{"-platform", "offscreen", "--bogus"}
+                                                << "Unknown option 'bogus'";
+    }
+
+    void errors()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        const Run result = run(arguments);
+        QCOMPARE(result.status, 2);
+        QVERIFY2(result.err.contains(QStringLiteral("vornix-can-analyzer: ") + message), qPrintable(result.err));
+        QVERIFY(result.out.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "test_commandline.moc"
