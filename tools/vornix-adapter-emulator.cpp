@@ -12,6 +12,8 @@
 
 #include "sim/emulator.h"
 
+#include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 
@@ -23,76 +25,74 @@
 
 namespace {
 
-void usage(FILE *to)
+int fail(const QString &message, int status)
 {
-    std::fprintf(to,
-                 "usage: vornix-adapter-emulator [options]\n"
-                 "  --profile truck|load|replay  traffic to send (default truck)\n"
-                 "  --rate N       frames per second in total for the load profile (default 1000)\n"
-                 "  --ids N        number of identifiers for the load profile (default 64)\n"
-                 "  --replay FILE  replay a dump file at its recorded timing (implies --profile replay)\n"
-                 "  --loop         replay the dump over and over\n"
-                 "  --seconds S    stop after S seconds instead of waiting for Ctrl+C\n"
-                 "  --help         this text\n"
-                 "The device path is printed first; traffic starts with the configuration command.\n");
+    std::fprintf(stderr, "vornix-adapter-emulator: %s\n", qPrintable(message));
+    return status;
 }
 
-bool takeNumber(const QStringList &args, int &i, double &value)
+// The option's value as a number within [low, high]; false when it is not one.
+bool readNumber(const QCommandLineParser &parser, const QString &name, double low, double high, double &value)
 {
-    if (i + 1 >= args.size())
-        return false;
+    if (!parser.isSet(name))
+        return true;
     bool ok = false;
-    value = args.at(++i).toDouble(&ok);
-    return ok;
+    const double number = parser.value(name).toDouble(&ok);
+    if (!ok || number < low || number > high)
+        return false;
+    value = number;
+    return true;
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vornix-adapter-emulator"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VORNIX_VERSION));
 
-    QString profile = QStringLiteral("truck");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Serves an emulated serial CAN adapter on a pseudo-terminal and prints its device path.\n"
+        "Traffic starts with the configuration command (\"Configure and start\"); the identifier\n"
+        "filter list sent to it is applied. Runs until Ctrl+C (SIGINT, SIGTERM) or --seconds."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOptions({
+        {QStringLiteral("profile"), QStringLiteral("Traffic to send: truck (default), load or replay."),
+         QStringLiteral("truck|load|replay")},
+        {QStringLiteral("rate"), QStringLiteral("Frames per second in total for the load profile (default 1000)."),
+         QStringLiteral("N")},
+        {QStringLiteral("ids"), QStringLiteral("Number of identifiers for the load profile (default 64)."),
+         QStringLiteral("N")},
+        {QStringLiteral("replay"), QStringLiteral("Replay a dump file at its recorded timing (implies --profile replay)."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("loop"), QStringLiteral("Replay the dump over and over.")},
+        {QStringLiteral("seconds"), QStringLiteral("Stop after S seconds instead of waiting for Ctrl+C."),
+         QStringLiteral("S")},
+    });
+    if (!parser.parse(QCoreApplication::arguments()))
+        return fail(parser.errorText() + QStringLiteral("\nTry --help."), 2);
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()), 2);
+
     double rate = 1000;
     double ids = 64;
     double seconds = -1;
-    QString replayFile;
-    bool loop = false;
-    bool profileGiven = false;
-
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args.at(i);
-        bool ok = true;
-        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            usage(stdout);
-            return 0;
-        } else if (a == QLatin1String("--profile") && i + 1 < args.size()) {
-            profile = args.at(++i);
-            profileGiven = true;
-        } else if (a == QLatin1String("--rate")) {
-            ok = takeNumber(args, i, rate) && rate >= 1 && rate <= 100000;
-        } else if (a == QLatin1String("--ids")) {
-            ok = takeNumber(args, i, ids) && ids >= 1 && ids <= 100000;
-        } else if (a == QLatin1String("--seconds")) {
-            ok = takeNumber(args, i, seconds) && seconds > 0;
-        } else if (a == QLatin1String("--replay") && i + 1 < args.size()) {
-            replayFile = args.at(++i);
-            if (!profileGiven)
-                profile = QStringLiteral("replay");
-        } else if (a == QLatin1String("--loop")) {
-            loop = true;
-        } else {
-            ok = false;
-        }
-        if (!ok) {
-            std::fprintf(stderr, "vornix-adapter-emulator: bad option or value: %s\n",
-                         qPrintable(a));
-            usage(stderr);
-            return 2;
-        }
-    }
+    if (!readNumber(parser, QStringLiteral("rate"), 1, 100000, rate)
+        || !readNumber(parser, QStringLiteral("ids"), 1, 100000, ids)
+        || !readNumber(parser, QStringLiteral("seconds"), 1e-3, 1e9, seconds))
+        return fail(QStringLiteral("--rate and --ids take a number from 1 to 100000, --seconds one above 0"), 2);
+    const QString replayFile = parser.value(QStringLiteral("replay"));
+    const bool loop = parser.isSet(QStringLiteral("loop"));
+    QString profile = parser.value(QStringLiteral("profile"));
+    if (profile.isEmpty())
+        profile = replayFile.isEmpty() ? QStringLiteral("truck") : QStringLiteral("replay");
 
     std::unique_ptr<sim::TrafficSource> source;
     if (profile == QLatin1String("truck")) {
@@ -100,20 +100,14 @@ int main(int argc, char *argv[])
     } else if (profile == QLatin1String("load")) {
         source = std::make_unique<sim::LoadTraffic>(int(ids), rate);
     } else if (profile == QLatin1String("replay")) {
-        if (replayFile.isEmpty()) {
-            std::fprintf(stderr, "vornix-adapter-emulator: --profile replay needs --replay FILE\n");
-            return 2;
-        }
+        if (replayFile.isEmpty())
+            return fail(QStringLiteral("--profile replay needs --replay FILE"), 2);
         QString error;
         source = sim::ReplayTraffic::fromFile(replayFile, loop, &error);
-        if (!source) {
-            std::fprintf(stderr, "vornix-adapter-emulator: %s\n", qPrintable(error));
-            return 1;
-        }
+        if (!source)
+            return fail(error, 1);
     } else {
-        std::fprintf(stderr, "vornix-adapter-emulator: unknown profile %s\n", qPrintable(profile));
-        usage(stderr);
-        return 2;
+        return fail(QStringLiteral("unknown profile %1 (truck, load or replay)").arg(profile), 2);
     }
     const QString description = source->describe();
 
@@ -132,10 +126,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "%s\n", qPrintable(event));
     });
     QString error;
-    if (!emulator.start(&error)) {
-        std::fprintf(stderr, "vornix-adapter-emulator: %s\n", qPrintable(error));
-        return 1;
-    }
+    if (!emulator.start(&error))
+        return fail(error, 1);
     std::printf("%s\n", qPrintable(emulator.devicePath()));
     std::fflush(stdout);
     std::fprintf(stderr, "traffic: %s; waiting for the configuration command\n",
