@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages needed to build, run and test the program,
+# Installs the Debian 12 packages needed to build, run, test and package the program,
 # skipping those already present. apt-get runs as root (through sudo when needed).
 set -euo pipefail
 
+# Build and run; manual pages (help2man).
 packages=(cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
-          fonts-inter fonts-jetbrains-mono)
+          fonts-inter fonts-jetbrains-mono
+          help2man)
 
 missing=()
 for p in "${packages[@]}"; do
