@@ -3,10 +3,12 @@
 # skipping those already present. apt-get runs as root (through sudo when needed).
 set -euo pipefail
 
-# Build and run; manual pages (help2man).
+# Build and run; manual pages (help2man); the Debian package (dpkg-dev for
+# dpkg-shlibdeps, file).
 packages=(cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
           fonts-inter fonts-jetbrains-mono
-          help2man)
+          help2man
+          dpkg-dev file)
 
 missing=()
 for p in "${packages[@]}"; do
