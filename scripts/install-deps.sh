@@ -4,11 +4,12 @@
 set -euo pipefail
 
 # Build and run; manual pages (help2man); the Debian package (dpkg-dev for
-# dpkg-shlibdeps, file).
+# dpkg-shlibdeps, file); the checks of the installed files and the package.
 packages=(cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
           fonts-inter fonts-jetbrains-mono
           help2man
-          dpkg-dev file)
+          dpkg-dev file
+          desktop-file-utils appstream lintian)
 
 missing=()
 for p in "${packages[@]}"; do
