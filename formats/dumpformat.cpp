@@ -2,6 +2,9 @@
 
 #include "link/recordtext.h"
 
+#include <QFileInfo>
+#include <QRegularExpression>
+
 namespace dump {
 
 QString fileName(const QDateTime &start, int sequence)
@@ -10,6 +13,17 @@ QString fileName(const QDateTime &start, int sequence)
     if (sequence > 1)
         name += QLatin1Char('_') + QString::number(sequence);
     return name + QStringLiteral(".csv");
+}
+
+QDateTime startFromFileName(const QString &path)
+{
+    // dump_yyyy-MM-dd_HH-mm-ss.csv or dump_yyyy-MM-dd_HH-mm-ss_N.csv, N from 2 on.
+    static const QRegularExpression pattern(
+        QStringLiteral("^dump_(\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d)(_([2-9]|[1-9]\\d+))?\\.csv$"));
+    const QRegularExpressionMatch match = pattern.match(QFileInfo(path).fileName());
+    if (!match.hasMatch())
+        return QDateTime();
+    return QDateTime::fromString(match.captured(1), QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
 }
 
 static void appendLatin1(LineBuffer &line, const QString &text)
@@ -64,7 +78,7 @@ bool readLine(const QByteArray &rawLine, Line &out)
             return false;
         out.id = (out.id << 4) | quint32(v);
     }
-    out.standard = idText.size() <= 3;
+    out.standard = idText.size() < 8;
     out.data.clear();
     if (fields.size() >= 3) {
         const QList<QByteArray> bytes = fields.at(2).simplified().split(' ');

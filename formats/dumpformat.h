@@ -27,6 +27,10 @@ using LineBuffer = QVarLengthArray<char, 512>;
 // which gives "dump_yyyy-MM-dd_HH-mm-ss_2.csv" and so on.
 QString fileName(const QDateTime &start, int sequence = 1);
 
+// The start of a recording as its file name says (the name may have a path
+// before it); invalid for any name that fileName() does not make.
+QDateTime startFromFileName(const QString &path);
+
 // Replaces the contents of `line` with the record's entries joined by ';'
 // and ended by a single line feed. Entries are written as Latin-1 (the
 // texts of a record are plain ASCII).
@@ -36,7 +40,8 @@ void formatLine(const MessageRecord &record, LineBuffer &line);
 struct Line {
     int msecsOfDay = 0;    // the time of day of the timestamp
     quint32 id = 0;
-    bool standard = false; // an identifier text of at most 3 digits
+    bool standard = false; // an identifier text of fewer than 8 digits (standard
+                           // identifiers have at least 3, and all of a longer number)
     QByteArray data;       // every payload byte of the line
 };
 

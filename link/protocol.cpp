@@ -25,19 +25,11 @@ void putLittleEndian(QByteArray &bytes, int offset, quint32 value)
 QString payloadText(const char *frame)
 {
     const int length = static_cast<qint8>(byteAt(frame, FRAME_LENGTH));
-    if (length <= 0)
-        return QString();
-    QString text(length * 3, Qt::Uninitialized);
-    QChar *out = text.data();
-    for (int k = 0; k < length; ++k) {
-        const int pos = FRAME_DATA + k;
-        const quint8 b = pos < FRAME_SIZE ? byteAt(frame, pos) : 0;
-        out[0] = QLatin1Char(recordtext::UPPER_HEX_DIGITS[b >> 4]);
-        out[1] = QLatin1Char(recordtext::UPPER_HEX_DIGITS[b & 0xF]);
-        out[2] = QLatin1Char(' ');
-        out += 3;
-    }
-    return text;
+    if (length <= FRAME_SIZE - FRAME_DATA)
+        return recordtext::payloadText(frame + FRAME_DATA, length);
+    char bytes[128] = {};
+    std::copy(frame + FRAME_DATA, frame + FRAME_SIZE, bytes);
+    return recordtext::payloadText(bytes, length);
 }
 
 } // namespace

@@ -42,53 +42,85 @@ int timestampMsecs(const char *text, int size)
     return parseTimestamp(text, size);
 }
 
+namespace {
+
+// Builds "HH:mm:ss.zzz" texts. The local time of day is recomputed once per
+// second (UTC offsets change only at whole seconds), and a text already made
+// for the same millisecond is handed out again as a shared copy.
+class TimestampMaker
+{
+public:
+    QString text(qint64 msecsSinceEpoch)
+    {
+        if (msecsSinceEpoch == msec && !last.isNull())
+            return last;
+        qint64 secondNow = msecsSinceEpoch / 1000;
+        int millis = int(msecsSinceEpoch % 1000);
+        if (millis < 0) {
+            millis += 1000;
+            --secondNow;
+        }
+        if (secondNow != second) {
+            tzset();
+            const time_t t = static_cast<time_t>(secondNow);
+            struct tm local = {};
+            localtime_r(&t, &local);
+            const int fields[3] = {local.tm_hour, local.tm_min, local.tm_sec};
+            for (int i = 0; i < 3; ++i) {
+                prefix[3 * i] = char('0' + fields[i] / 10);
+                prefix[3 * i + 1] = char('0' + fields[i] % 10);
+                prefix[3 * i + 2] = i < 2 ? ':' : '.';
+            }
+            second = secondNow;
+        }
+        QString made(12, Qt::Uninitialized);
+        QChar *out = made.data();
+        for (int i = 0; i < 9; ++i)
+            out[i] = QLatin1Char(prefix[i]);
+        out[9] = QLatin1Char(char('0' + millis / 100));
+        out[10] = QLatin1Char(char('0' + millis / 10 % 10));
+        out[11] = QLatin1Char(char('0' + millis % 10));
+        msec = msecsSinceEpoch;
+        last = made;
+        return made;
+    }
+
+private:
+    qint64 second = LLONG_MIN;
+    qint64 msec = LLONG_MIN;
+    char prefix[9] = {}; // "HH:mm:ss."
+    QString last;
+};
+
+} // namespace
+
+// Same text as QTime::currentTime().toString("HH:mm:ss.zzz"), built without
+// the format parser.
 QString currentTimestamp()
 {
-    // Same text as QTime::currentTime().toString("HH:mm:ss.zzz"), built without
-    // the format parser. The local time of day is recomputed once per second
-    // (UTC offsets change only at whole seconds), and a text already made in the
-    // same millisecond is handed out again as a shared copy.
-    struct Cache {
-        qint64 second = LLONG_MIN;
-        qint64 msec = LLONG_MIN;
-        char prefix[9] = {}; // "HH:mm:ss."
-        QString text;
-    };
-    thread_local Cache cache;
+    thread_local TimestampMaker maker;
+    return maker.text(QDateTime::currentMSecsSinceEpoch());
+}
 
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    if (now == cache.msec)
-        return cache.text;
+QString timestampText(qint64 msecsSinceEpoch)
+{
+    thread_local TimestampMaker maker;
+    return maker.text(msecsSinceEpoch);
+}
 
-    qint64 second = now / 1000;
-    int millis = int(now % 1000);
-    if (millis < 0) {
-        millis += 1000;
-        --second;
-    }
-    if (second != cache.second) {
-        tzset();
-        const time_t t = static_cast<time_t>(second);
-        struct tm local = {};
-        localtime_r(&t, &local);
-        const int fields[3] = {local.tm_hour, local.tm_min, local.tm_sec};
-        for (int i = 0; i < 3; ++i) {
-            cache.prefix[3 * i] = char('0' + fields[i] / 10);
-            cache.prefix[3 * i + 1] = char('0' + fields[i] % 10);
-            cache.prefix[3 * i + 2] = i < 2 ? ':' : '.';
-        }
-        cache.second = second;
-    }
-
-    QString text(12, Qt::Uninitialized);
+QString payloadText(const char *bytes, int count)
+{
+    if (count <= 0)
+        return QString();
+    QString text(count * 3, Qt::Uninitialized);
     QChar *out = text.data();
-    for (int i = 0; i < 9; ++i)
-        out[i] = QLatin1Char(cache.prefix[i]);
-    out[9] = QLatin1Char(char('0' + millis / 100));
-    out[10] = QLatin1Char(char('0' + millis / 10 % 10));
-    out[11] = QLatin1Char(char('0' + millis % 10));
-    cache.msec = now;
-    cache.text = text;
+    for (int k = 0; k < count; ++k) {
+        const quint8 b = quint8(bytes[k]);
+        out[0] = QLatin1Char(UPPER_HEX_DIGITS[b >> 4]);
+        out[1] = QLatin1Char(UPPER_HEX_DIGITS[b & 0xF]);
+        out[2] = QLatin1Char(' ');
+        out += 3;
+    }
     return text;
 }
 

@@ -13,6 +13,9 @@ namespace recordtext {
 
 // Current local time as "HH:mm:ss.zzz".
 QString currentTimestamp();
+// The local time of day of an instant (milliseconds since 1970-01-01 UTC) as
+// "HH:mm:ss.zzz".
+QString timestampText(qint64 msecsSinceEpoch);
 
 // Milliseconds since midnight of an exact "HH:mm:ss.zzz" text, or -1 for any
 // other text (surrounding blanks are not allowed).
@@ -22,6 +25,10 @@ int timestampMsecs(const char *text, int size);
 // Upper-case hexadecimal, left-padded with "0" to 3 digits for a standard and
 // to 8 digits for an extended identifier; a longer number keeps all digits.
 QString recordIdText(quint32 id, bool standard);
+
+// Each byte as two upper-case hexadecimal digits followed by one blank; empty
+// for no bytes.
+QString payloadText(const char *bytes, int count);
 
 // Value of one hexadecimal digit of either case, -1 for any other character.
 constexpr int hexDigitValue(char16_t c)

@@ -1,0 +1,520 @@
+// Vector ASC logs, the subset that can-utils' log2asc and python-can write and
+// read:
+//   date Wed Jun  7 13:10:06 2017
+//   base hex  timestamps absolute
+//   no internal events logged
+//      0.123456 1  18FEF100x       Rx   d 8 11 22 33 44 55 66 77 88
+//      0.223456 CANFD   1 Rx   12345678x     1 0 9 12 11 22 ... (CAN FD)
+// Times count from the date (or from a "Begin Triggerblock" date, as
+// python-can writes), or from the line before with "timestamps relative";
+// identifiers and bytes are hexadecimal, or decimal with "base dec".
+
+#include "formats/formatparts.h"
+#include "link/recordtext.h"
+
+#include <QDateTime>
+
+#include <array>
+#include <cstring>
+
+namespace formats::parts {
+
+namespace {
+
+const char *const WEEKDAYS[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+const char *const MONTHS[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+// Data length of each CAN FD length code.
+constexpr int FD_LENGTHS[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 20, 24, 32, 48, 64};
+
+struct Token {
+    const char *p = nullptr;
+    int n = 0;
+    bool is(const char *word) const { return int(std::strlen(word)) == n && std::memcmp(p, word, size_t(n)) == 0; }
+    bool isIgnoringCase(const char *word) const { return int(std::strlen(word)) == n && qstrnicmp(p, word, uint(n)) == 0; }
+};
+
+// Splits a line at blanks; at most `max` tokens (the rest is dropped).
+template <std::size_t N>
+int tokenize(const char *p, int size, std::array<Token, N> &tokens)
+{
+    const char *end = p + size;
+    int count = 0;
+    while (p < end && count < int(N)) {
+        while (p < end && (*p == ' ' || *p == '\t'))
+            ++p;
+        if (p == end)
+            break;
+        const char *start = p;
+        while (p < end && *p != ' ' && *p != '\t')
+            ++p;
+        tokens[count++] = Token{start, int(p - start)};
+    }
+    return count;
+}
+
+// A whole number in the base; false for anything else.
+bool number(const Token &t, int base, quint64 &value, int maxDigits = 16)
+{
+    if (t.n == 0 || t.n > maxDigits)
+        return false;
+    value = 0;
+    for (int i = 0; i < t.n; ++i) {
+        const int v = recordtext::hexDigitValue(char16_t(quint8(t.p[i])));
+        if (v < 0 || v >= base)
+            return false;
+        value = value * quint64(base) + quint64(v);
+    }
+    return true;
+}
+
+// Seconds with up to 9 decimals, as microseconds.
+bool seconds(const Token &t, qint64 &micros)
+{
+    qint64 whole = 0;
+    int i = 0;
+    for (; i < t.n && t.p[i] >= '0' && t.p[i] <= '9'; ++i)
+        whole = whole * 10 + (t.p[i] - '0');
+    if (i == 0 || i > 12)
+        return false;
+    qint64 fraction = 0;
+    int digits = 0;
+    if (i < t.n) {
+        if (t.p[i] != '.')
+            return false;
+        for (++i; i < t.n; ++i, ++digits) {
+            if (t.p[i] < '0' || t.p[i] > '9' || digits >= 9)
+                return false;
+            if (digits < 6)
+                fraction = fraction * 10 + (t.p[i] - '0');
+        }
+    }
+    for (int d = digits; d < 6; ++d)
+        fraction *= 10;
+    micros = whole * 1000000 + fraction;
+    return true;
+}
+
+// An identifier, "18FEF100x" for an extended one.
+bool identifier(const Token &t, int base, quint32 &id, bool &extended)
+{
+    Token digits = t;
+    extended = digits.n > 0 && (digits.p[digits.n - 1] == 'x' || digits.p[digits.n - 1] == 'X');
+    if (extended)
+        --digits.n;
+    quint64 value = 0;
+    if (!number(digits, base, value, base == 16 ? 8 : 10) || value > 0xFFFFFFFFu)
+        return false;
+    id = quint32(value);
+    return true;
+}
+
+// The local time of "date ..." and "Begin Triggerblock ..." lines: an optional
+// weekday, month name, day, time H:MM:SS[.fff], optional AM/PM, year.
+bool dateTime(const Token *t, int count, QDateTime &out)
+{
+    int i = 0;
+    if (i < count && t[i].n == 3) {
+        for (const char *day : WEEKDAYS) {
+            if (t[i].isIgnoringCase(day)) {
+                ++i;
+                break;
+            }
+        }
+    }
+    if (i + 3 > count)
+        return false;
+    int month = 0;
+    for (int m = 0; m < 12; ++m) {
+        if (t[i].isIgnoringCase(MONTHS[m]))
+            month = m + 1;
+    }
+    quint64 day = 0;
+    if (month == 0 || !number(t[i + 1], 10, day, 2))
+        return false;
+    const QString timeText = QString::fromLatin1(t[i + 2].p, t[i + 2].n);
+    QTime time = QTime::fromString(timeText, QStringLiteral("H:mm:ss.zzz"));
+    if (!time.isValid())
+        time = QTime::fromString(timeText, QStringLiteral("H:mm:ss"));
+    if (!time.isValid())
+        return false;
+    i += 3;
+    if (i < count && (t[i].isIgnoringCase("am") || t[i].isIgnoringCase("pm"))) {
+        const bool pm = t[i].isIgnoringCase("pm");
+        int hour = time.hour() % 12;
+        if (pm)
+            hour += 12;
+        time = QTime(hour, time.minute(), time.second(), time.msec());
+        ++i;
+    }
+    quint64 year = 0;
+    if (i >= count || !number(t[i], 10, year, 4))
+        return false;
+    const QDate date(int(year), month, int(day));
+    if (!date.isValid())
+        return false;
+    out = QDateTime(date, time);
+    return true;
+}
+
+class AscReader : public FrameReader
+{
+public:
+    AscReader(QIODevice *device, const ReadOptions &options)
+        : FrameReader(device, options)
+    {
+    }
+
+protected:
+    LineResult readLine(const char *text, int size, CanFrame &frame, QString *why) override
+    {
+        std::array<Token, 96> t;
+        const int count = tokenize(text, size, t);
+        if (count == 0)
+            return LineResult::Skip;
+        const Token &first = t[0];
+        if (first.p[0] < '0' || first.p[0] > '9')
+            return readHeader(t.data(), count, why);
+
+        qint64 micros = 0;
+        if (!seconds(first, micros)) {
+            *why = QStringLiteral("bad time stamp");
+            return LineResult::Bad;
+        }
+        // Relative times count from the line before, whatever it was.
+        const qint64 timeUs = relative ? previousUs + micros : baseUs + micros;
+        previousUs = timeUs;
+        quint64 channel = 0;
+        const bool classic = count > 2 && number(t[1], 10, channel, 3) && looksLikeIdentifier(t[2]);
+        const bool fd = count > 1 && t[1].is("CANFD");
+        if ((count > 2 && t[2].is("ErrorFrame")) || (fd && count > 4 && t[4].is("ErrorFrame")))
+            return LineResult::Unsupported;
+        if (!classic && !fd)
+            return LineResult::Skip; // an event of the measurement, not a frame
+
+        if (!haveBase) {
+            // Without it neither numbers nor times can be read with certainty.
+            haveBase = true;
+            *why = QStringLiteral("no \"base hex|dec timestamps absolute|relative\" line before the first frame");
+            return LineResult::Bad;
+        }
+        const LineResult result = fd ? readFd(t.data(), count, frame, why) : readClassic(t.data(), count, frame, why);
+        if (result != LineResult::Frame)
+            return result;
+        frame.timeUs = timeUs;
+        return LineResult::Frame;
+    }
+
+private:
+    bool looksLikeIdentifier(const Token &t) const
+    {
+        quint32 id = 0;
+        bool extended = false;
+        return identifier(t, base, id, extended);
+    }
+
+    LineResult readHeader(const Token *t, int count, QString *why)
+    {
+        if (t[0].is("date")) {
+            QDateTime when;
+            if (dateTime(t + 1, count - 1, when)) {
+                if (!triggerDate)
+                    setBase(when);
+            } else {
+                setWarning(QStringLiteral("unreadable date line; times count from 1970-01-01"));
+            }
+            haveDate = true;
+            return LineResult::Skip;
+        }
+        if (t[0].is("base")) {
+            if (count < 4 || !(t[1].is("hex") || t[1].is("dec")) || !t[2].is("timestamps")
+                || !(t[3].is("absolute") || t[3].is("relative"))) {
+                *why = QStringLiteral("the base line reads \"base hex|dec timestamps absolute|relative\"");
+                return LineResult::Bad;
+            }
+            base = t[1].is("hex") ? 16 : 10;
+            relative = t[3].is("relative");
+            haveBase = true;
+            return LineResult::Skip;
+        }
+        if (t[0].is("Begin") && count > 1 && t[1].isIgnoringCase("Triggerblock")) {
+            QDateTime when;
+            if (count > 2 && dateTime(t + 2, count - 2, when)) {
+                setBase(when);
+                triggerDate = true;
+            }
+            return LineResult::Skip;
+        }
+        if (t[0].is("End") || t[0].is("internal") || t[0].is("no") || (t[0].n >= 2 && t[0].p[0] == '/'
+                                                                         && t[0].p[1] == '/'))
+            return LineResult::Skip;
+        *why = QStringLiteral("not a line of an ASC log");
+        return LineResult::Bad;
+    }
+
+    void setBase(const QDateTime &when)
+    {
+        baseUs = when.toMSecsSinceEpoch() * 1000;
+        previousUs = baseUs;
+    }
+
+    bool byte(const Token &t, quint8 &value) const
+    {
+        quint64 v = 0;
+        if (!number(t, base, v, base == 16 ? 2 : 3) || v > 255)
+            return false;
+        value = quint8(v);
+        return true;
+    }
+
+    // time channel id Rx|Tx d|r dlc bytes... [further fields]
+    LineResult readClassic(const Token *t, int count, CanFrame &frame, QString *why)
+    {
+        identifier(t[2], base, frame.id, frame.extended);
+        if (count < 6 || !(t[3].is("Rx") || t[3].is("Tx"))
+            || !(t[4].is("d") || t[4].is("r") || t[4].is("D") || t[4].is("R"))) {
+            *why = QStringLiteral("a frame line reads TIME CHANNEL ID Rx|Tx d|r DLC BYTES");
+            return LineResult::Bad;
+        }
+        quint64 dlc = 0;
+        if (!number(t[5], 16, dlc, 1)) {
+            *why = QStringLiteral("bad data length code");
+            return LineResult::Bad;
+        }
+        if (!checkIdentifier(frame, why))
+            return LineResult::Bad;
+        frame.fd = false;
+        frame.fdFlags = 0;
+        frame.data.clear();
+        frame.remote = t[4].is("r") || t[4].is("R");
+        frame.remoteLength = frame.remote ? quint8(qMin<quint64>(dlc, CLASSIC_DATA_BYTES)) : 0;
+        const int bytes = frame.remote ? 0 : int(qMin<quint64>(dlc, CLASSIC_DATA_BYTES));
+        return readBytes(t, count, 6, bytes, frame, why);
+    }
+
+    // time CANFD channel Rx|Tx id [name] brs esi dlc length bytes... [further fields]
+    LineResult readFd(const Token *t, int count, CanFrame &frame, QString *why)
+    {
+        quint64 channel = 0;
+        if (count < 9 || !number(t[2], 10, channel, 3) || !(t[3].is("Rx") || t[3].is("Tx"))
+            || !identifier(t[4], base, frame.id, frame.extended)) {
+            *why = QStringLiteral("a CAN FD line reads TIME CANFD CHANNEL Rx|Tx ID BRS ESI DLC LENGTH BYTES");
+            return LineResult::Bad;
+        }
+        int at = 5;
+        quint64 flag = 0;
+        if (!number(t[at], 2, flag, 1))
+            ++at; // a symbolic name of the message
+        quint64 brs = 0, esi = 0, dlc = 0, length = 0;
+        if (at + 4 > count || !number(t[at], 2, brs, 1) || !number(t[at + 1], 2, esi, 1)
+            || !number(t[at + 2], 16, dlc, 1) || !number(t[at + 3], 10, length, 2)
+            || int(length) != FD_LENGTHS[dlc]) {
+            *why = QStringLiteral("bad CAN FD flags, length code or length");
+            return LineResult::Bad;
+        }
+        if (!checkIdentifier(frame, why))
+            return LineResult::Bad;
+        frame.fd = true;
+        frame.fdFlags = quint8((brs ? 1 : 0) | (esi ? 2 : 0));
+        frame.remote = false;
+        frame.remoteLength = 0;
+        frame.data.clear();
+        return readBytes(t, count, at + 4, int(length), frame, why);
+    }
+
+    bool checkIdentifier(const CanFrame &frame, QString *why) const
+    {
+        if (validIdentifier(frame))
+            return true;
+        *why = frame.extended ? QStringLiteral("extended identifier above 1FFFFFFF")
+                              : QStringLiteral("standard identifier above 7FF");
+        return false;
+    }
+
+    // `bytes` data bytes from token `at` on; whatever follows them must not be
+    // one more byte (that would be a length code that disagrees with the data).
+    LineResult readBytes(const Token *t, int count, int at, int bytes, CanFrame &frame, QString *why) const
+    {
+        if (at + bytes > count) {
+            *why = QStringLiteral("the data length code says %1 bytes, the line has %2").arg(bytes).arg(count - at);
+            return LineResult::Bad;
+        }
+        for (int i = 0; i < bytes; ++i) {
+            quint8 value = 0;
+            if (!byte(t[at + i], value)) {
+                *why = QStringLiteral("bad data byte \"%1\"").arg(QString::fromLatin1(t[at + i].p, t[at + i].n));
+                return LineResult::Bad;
+            }
+            frame.data.append(char(value));
+        }
+        quint8 extra = 0;
+        if (!frame.fd && at + bytes < count && byte(t[at + bytes], extra)) {
+            *why = QStringLiteral("the data length code says %1 bytes, the line has more").arg(bytes);
+            return LineResult::Bad;
+        }
+        return LineResult::Frame;
+    }
+
+    bool atEnd(QString *) override
+    {
+        if (!haveDate && framesRead() > 0)
+            setWarning(QStringLiteral("no date line; times count from 1970-01-01"));
+        return true;
+    }
+
+    int base = 16;
+    bool relative = false;
+    bool haveBase = false;
+    bool haveDate = false;
+    bool triggerDate = false;
+    qint64 baseUs = 0;
+    qint64 previousUs = 0;
+};
+
+class AscWriter : public FrameWriter
+{
+public:
+    AscWriter(QIODevice *device, const WriteOptions &options)
+        : FrameWriter(device, options)
+    {
+    }
+
+protected:
+    Outcome format(const CanFrame &frame, QByteArray &out) override
+    {
+        if (!validIdentifier(frame) || frame.timeUs < 0)
+            return Outcome::Unsupported;
+        if (frame.fd && frame.data.size() > FD_DATA_BYTES)
+            return Outcome::Unsupported;
+        int fdCode = -1;
+        if (frame.fd) {
+            for (int code = 0; code < 16 && fdCode < 0; ++code) {
+                if (FD_LENGTHS[code] == frame.data.size())
+                    fdCode = code;
+            }
+            if (fdCode < 0)
+                return Outcome::Unsupported; // no length code gives this length
+        }
+        if (!headerWritten) {
+            // Whole seconds in the date line, the rest in the time stamps, so
+            // that every frame keeps its microseconds.
+            baseUs = frame.timeUs / 1000000 * 1000000;
+            header(QDateTime::fromMSecsSinceEpoch(baseUs / 1000), out);
+        }
+        const qint64 offset = frame.timeUs - baseUs;
+        if (offset < 0)
+            return Outcome::Unsupported; // before the date of the header
+        char *p = makeRoom(out, 200 + 3 * FD_DATA_BYTES);
+        p = putDecimal(p, offset / 1000000, 4);
+        *p++ = '.';
+        p = putDecimal(p, offset % 1000000, 6, '0');
+
+        char id[10];
+        char *idEnd = putHex(id, frame.id, 1);
+        if (frame.extended)
+            *idEnd++ = 'x';
+        const int idSize = int(idEnd - id);
+        Outcome outcome = Outcome::Written;
+        if (frame.fd) {
+            // The layout log2asc writes.
+            p = putText(p, " CANFD   1 Rx ");
+            p = putBlanks(p, 11 - idSize);
+            p = std::copy(id, idEnd, p);
+            p = putBlanks(p, 34);
+            *p++ = frame.fdFlags & 1 ? '1' : '0';
+            *p++ = ' ';
+            *p++ = frame.fdFlags & 2 ? '1' : '0';
+            *p++ = ' ';
+            *p++ = recordtext::UPPER_HEX_DIGITS[fdCode];
+            *p++ = ' ';
+            p = putDecimal(p, frame.data.size(), 2);
+            for (const char b : frame.data) {
+                *p++ = ' ';
+                p = putHexByte(p, quint8(b));
+            }
+            // Message duration and length (unknown), then the flags: 0x1000 a
+            // CAN FD frame, 0x2000 bit rate switch, 0x4000 error state indicator.
+            p = putText(p, "        0    0 ");
+            const quint32 flags = 0x1000 | (frame.fdFlags & 1 ? 0x2000 : 0) | (frame.fdFlags & 2 ? 0x4000 : 0);
+            p = putBlanks(p, 4);
+            p = putHex(p, flags, 4);
+            p = putText(p, "        0        0        0        0        0");
+        } else {
+            p = putText(p, " 1  ");
+            p = std::copy(id, idEnd, p);
+            p = putBlanks(p, 15 - idSize);
+            p = putText(p, " Rx   ");
+            if (frame.remote) {
+                *p++ = 'r';
+                *p++ = ' ';
+                *p++ = recordtext::UPPER_HEX_DIGITS[qMin<int>(frame.remoteLength, CLASSIC_DATA_BYTES)];
+            } else {
+                int count = frame.data.size();
+                if (count > CLASSIC_DATA_BYTES) {
+                    count = CLASSIC_DATA_BYTES;
+                    outcome = Outcome::Truncated;
+                }
+                *p++ = 'd';
+                *p++ = ' ';
+                *p++ = recordtext::UPPER_HEX_DIGITS[count];
+                const char *data = frame.data.constData();
+                for (int i = 0; i < count; ++i) {
+                    *p++ = ' ';
+                    p = putHexByte(p, quint8(data[i]));
+                }
+            }
+        }
+        *p++ = '\n';
+        keepUpTo(out, p);
+        return outcome;
+    }
+
+    void ending(QByteArray &out) override
+    {
+        if (!headerWritten)
+            header(QDateTime::currentDateTime(), out);
+    }
+
+private:
+    void header(const QDateTime &when, QByteArray &out)
+    {
+        // "date Wed Jun  7 13:10:06 2017", in English whatever the locale.
+        const QDate d = when.date();
+        const QTime t = when.time();
+        char *p = makeRoom(out, 128);
+        p = putText(p, "date ");
+        p = putText(p, WEEKDAYS[d.dayOfWeek() - 1]);
+        *p++ = ' ';
+        p = putText(p, MONTHS[d.month() - 1]);
+        *p++ = ' ';
+        p = putDecimal(p, d.day(), 2);
+        *p++ = ' ';
+        p = putDecimal(p, t.hour(), 2, '0');
+        *p++ = ':';
+        p = putDecimal(p, t.minute(), 2, '0');
+        *p++ = ':';
+        p = putDecimal(p, t.second(), 2, '0');
+        *p++ = ' ';
+        p = putDecimal(p, d.year(), 4, '0');
+        p = putText(p, "\nbase hex  timestamps absolute\nno internal events logged\n");
+        keepUpTo(out, p);
+        headerWritten = true;
+    }
+
+    bool headerWritten = false;
+    qint64 baseUs = 0;
+};
+
+} // namespace
+
+std::unique_ptr<FrameReader> makeAscReader(QIODevice *device, const ReadOptions &options)
+{
+    return std::make_unique<AscReader>(device, options);
+}
+
+std::unique_ptr<FrameWriter> makeAscWriter(QIODevice *device, const WriteOptions &options)
+{
+    return std::make_unique<AscWriter>(device, options);
+}
+
+} // namespace formats::parts

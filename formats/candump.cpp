@@ -1,0 +1,277 @@
+// can-utils' candump -L log lines:
+//   (1496841006.123456) can0 18FEF100#1122334455667788
+// identifier of 3 (standard) or 8 (extended) hexadecimal digits, then '#' and
+// the data bytes (optionally separated by '.'), "#R" with an optional length
+// digit for a remote request, "##" with a flags digit for CAN FD. Some tools
+// add the direction (R or T) at the end of the line.
+
+#include "formats/formatparts.h"
+#include "link/recordtext.h"
+
+#include <cstring>
+
+namespace formats::parts {
+
+namespace {
+
+inline int hexAt(const char *p)
+{
+    return recordtext::hexDigitValue(char16_t(quint8(*p)));
+}
+
+inline bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+class CandumpReader : public FrameReader
+{
+public:
+    CandumpReader(QIODevice *device, const ReadOptions &options)
+        : FrameReader(device, options)
+    {
+    }
+
+protected:
+    LineResult readLine(const char *p, int size, CanFrame &frame, QString *why) override
+    {
+        const char *end = p + size;
+        while (p < end && isBlank(*p))
+            ++p;
+        if (p == end)
+            return LineResult::Skip;
+        if (*p != '(') {
+            *why = QStringLiteral("not a candump line \"(SECONDS.MICROSECONDS) INTERFACE ID#DATA\"");
+            return LineResult::Bad;
+        }
+        ++p;
+
+        // Time: seconds, a point and 1 to 9 digits of the fraction.
+        qint64 seconds = 0;
+        int digits = 0;
+        for (; p < end && *p >= '0' && *p <= '9'; ++p, ++digits)
+            seconds = seconds * 10 + (*p - '0');
+        if (digits == 0 || digits > 12 || p == end || *p != '.') {
+            *why = QStringLiteral("bad time stamp");
+            return LineResult::Bad;
+        }
+        ++p;
+        qint64 micros = 0;
+        digits = 0;
+        for (; p < end && *p >= '0' && *p <= '9'; ++p, ++digits) {
+            if (digits < 6)
+                micros = micros * 10 + (*p - '0');
+        }
+        if (digits == 0 || digits > 9 || p == end || *p != ')') {
+            *why = QStringLiteral("bad time stamp");
+            return LineResult::Bad;
+        }
+        for (int i = digits; i < 6; ++i)
+            micros *= 10;
+        ++p;
+        frame.timeUs = seconds * 1000000 + micros;
+
+        // Interface name.
+        if (p == end || !isBlank(*p)) {
+            *why = QStringLiteral("no interface name after the time stamp");
+            return LineResult::Bad;
+        }
+        while (p < end && isBlank(*p))
+            ++p;
+        const char *name = p;
+        while (p < end && !isBlank(*p))
+            ++p;
+        if (p == name || p == end) {
+            *why = QStringLiteral("no frame after the interface name");
+            return LineResult::Bad;
+        }
+        while (p < end && isBlank(*p))
+            ++p;
+
+        // The frame, up to the next blank.
+        const char *frameEnd = p;
+        while (frameEnd < end && !isBlank(*frameEnd))
+            ++frameEnd;
+        const LineResult result = readFrame(p, frameEnd, frame, why);
+        if (result != LineResult::Frame)
+            return result;
+
+        // Nothing but a direction may follow.
+        p = frameEnd;
+        while (p < end && isBlank(*p))
+            ++p;
+        if (p < end) {
+            const char *word = p;
+            while (p < end && !isBlank(*p))
+                ++p;
+            const bool direction = p - word == 1 && (*word == 'R' || *word == 'T');
+            while (p < end && isBlank(*p))
+                ++p;
+            if (!direction || p < end) {
+                *why = QStringLiteral("unexpected text after the frame");
+                return LineResult::Bad;
+            }
+        }
+        return LineResult::Frame;
+    }
+
+private:
+    static LineResult readFrame(const char *p, const char *end, CanFrame &frame, QString *why)
+    {
+        const char *hash = p;
+        quint32 id = 0;
+        for (; hash < end && *hash != '#'; ++hash) {
+            const int v = hexAt(hash);
+            if (v < 0 || hash - p >= 8) {
+                *why = QStringLiteral("bad identifier");
+                return LineResult::Bad;
+            }
+            id = (id << 4) | quint32(v);
+        }
+        const int idDigits = int(hash - p);
+        if (hash == end || (idDigits != 3 && idDigits != 8)) {
+            *why = QStringLiteral("an identifier has 3 or 8 hexadecimal digits followed by '#'");
+            return LineResult::Bad;
+        }
+        frame.extended = idDigits == 8;
+        frame.id = id;
+        frame.remote = false;
+        frame.fd = false;
+        frame.fdFlags = 0;
+        frame.remoteLength = 0;
+        frame.data.clear();
+        if (!frame.extended && id > MAX_STANDARD_ID) {
+            *why = QStringLiteral("standard identifier above 7FF");
+            return LineResult::Bad;
+        }
+        p = hash + 1;
+
+        int maxBytes = CLASSIC_DATA_BYTES;
+        if (p < end && *p == '#') {
+            // CAN FD: one digit of flags, then up to 64 bytes.
+            ++p;
+            const int flags = p < end ? hexAt(p) : -1;
+            if (flags < 0) {
+                *why = QStringLiteral("CAN FD frame without its flags digit");
+                return LineResult::Bad;
+            }
+            frame.fd = true;
+            frame.fdFlags = quint8(flags);
+            maxBytes = FD_DATA_BYTES;
+            ++p;
+        } else if (p < end && (*p == 'R' || *p == 'r')) {
+            ++p;
+            frame.remote = true;
+            if (p < end) {
+                const int length = hexAt(p);
+                if (length < 0 || length > CLASSIC_DATA_BYTES || p + 1 != end) {
+                    *why = QStringLiteral("bad length of a remote request");
+                    return LineResult::Bad;
+                }
+                frame.remoteLength = quint8(length);
+            }
+            return frame.id > MAX_EXTENDED_ID ? LineResult::Unsupported : LineResult::Frame;
+        }
+
+        char bytes[FD_DATA_BYTES];
+        int count = 0;
+        while (p < end) {
+            if (*p == '.') {
+                ++p;
+                continue;
+            }
+            if (*p == '_' && count == CLASSIC_DATA_BYTES && !frame.fd) {
+                // A length code above 8 for eight data bytes: no frame type here has it.
+                return LineResult::Unsupported;
+            }
+            const int hi = hexAt(p);
+            const int lo = p + 1 < end ? hexAt(p + 1) : -1;
+            if (hi < 0 || lo < 0) {
+                *why = QStringLiteral("data bytes are pairs of hexadecimal digits");
+                return LineResult::Bad;
+            }
+            if (count == maxBytes) {
+                *why = QStringLiteral("more than %1 data bytes").arg(maxBytes);
+                return LineResult::Bad;
+            }
+            bytes[count++] = char(hi * 16 + lo);
+            p += 2;
+        }
+        frame.data.resize(count);
+        std::memcpy(frame.data.data(), bytes, size_t(count));
+        // Error frames carry flags above the 29 identifier bits (the error
+        // class in the data): not frames of the bus.
+        return frame.id > MAX_EXTENDED_ID ? LineResult::Unsupported : LineResult::Frame;
+    }
+};
+
+class CandumpWriter : public FrameWriter
+{
+public:
+    CandumpWriter(QIODevice *device, const WriteOptions &options)
+        : FrameWriter(device, options)
+        , interfaceName(options.channel.toLatin1())
+    {
+    }
+
+protected:
+    Outcome format(const CanFrame &frame, QByteArray &out) override
+    {
+        if (!validIdentifier(frame) || frame.timeUs < 0)
+            return Outcome::Unsupported;
+        Outcome outcome = Outcome::Written;
+        char *p = makeRoom(out, 64 + interfaceName.size() + 2 * FD_DATA_BYTES);
+        *p++ = '(';
+        p = putDecimal(p, frame.timeUs / 1000000, 10, '0');
+        *p++ = '.';
+        p = putDecimal(p, frame.timeUs % 1000000, 6, '0');
+        *p++ = ')';
+        *p++ = ' ';
+        std::memcpy(p, interfaceName.constData(), size_t(interfaceName.size()));
+        p += interfaceName.size();
+        *p++ = ' ';
+        p = putHex(p, frame.id, frame.extended ? 8 : 3);
+        *p++ = '#';
+        if (frame.remote) {
+            *p++ = 'R';
+            if (frame.remoteLength > 0 && frame.remoteLength <= CLASSIC_DATA_BYTES)
+                *p++ = recordtext::UPPER_HEX_DIGITS[frame.remoteLength];
+        } else {
+            int count = frame.data.size();
+            if (frame.fd) {
+                *p++ = '#';
+                *p++ = recordtext::UPPER_HEX_DIGITS[frame.fdFlags & 0xF];
+                if (count > FD_DATA_BYTES) {
+                    count = FD_DATA_BYTES;
+                    outcome = Outcome::Truncated;
+                }
+            } else if (count > CLASSIC_DATA_BYTES) {
+                count = CLASSIC_DATA_BYTES;
+                outcome = Outcome::Truncated;
+            }
+            const char *data = frame.data.constData();
+            for (int i = 0; i < count; ++i)
+                p = putHexByte(p, quint8(data[i]));
+        }
+        *p++ = '\n';
+        keepUpTo(out, p);
+        return outcome;
+    }
+
+private:
+    QByteArray interfaceName;
+};
+
+} // namespace
+
+std::unique_ptr<FrameReader> makeCandumpReader(QIODevice *device, const ReadOptions &options)
+{
+    return std::make_unique<CandumpReader>(device, options);
+}
+
+std::unique_ptr<FrameWriter> makeCandumpWriter(QIODevice *device, const WriteOptions &options)
+{
+    return std::make_unique<CandumpWriter>(device, options);
+}
+
+} // namespace formats::parts

@@ -1,0 +1,129 @@
+// The program's dump files as a recording format: "Timestamp;ID;Payload", then
+// one line per frame with the local time of day in milliseconds. The lines
+// are read and written by the dump format's own line reader and writer.
+
+#include "formats/dumpformat.h"
+#include "formats/formatparts.h"
+#include "link/recordtext.h"
+
+#include <QFileInfo>
+
+namespace formats::parts {
+
+namespace {
+
+constexpr int DAY_MS = 24 * 3600 * 1000;
+
+class DumpReader : public FrameReader
+{
+public:
+    DumpReader(QIODevice *device, const ReadOptions &options)
+        : FrameReader(device, options)
+    {
+        // The recording's start from the file name; any other name gives the
+        // date the caller chose (with a warning).
+        const QDateTime start = dump::startFromFileName(options.fileName);
+        if (start.isValid()) {
+            date = start.date();
+            previousMs = start.time().msecsSinceStartOfDay();
+        } else {
+            date = options.fallbackDate.isValid() ? options.fallbackDate : QDate::currentDate();
+            setWarning(options.fileName.isEmpty()
+                           ? QStringLiteral("no dump file name to take the date from; the frames are dated %1")
+                                 .arg(date.toString(Qt::ISODate))
+                           : QStringLiteral("%1 is not named dump_yyyy-MM-dd_HH-mm-ss.csv; the frames are dated %2")
+                                 .arg(QFileInfo(options.fileName).fileName(), date.toString(Qt::ISODate)));
+        }
+    }
+
+protected:
+    LineResult readLine(const char *text, int size, CanFrame &frame, QString *why) override
+    {
+        const QByteArray line = QByteArray::fromRawData(text, size);
+        if (linesRead() == 1) {
+            if (dump::isHeader(line))
+                return LineResult::Skip;
+            *why = QStringLiteral("missing header line \"Timestamp;ID;Payload\"");
+            return LineResult::Bad;
+        }
+        if (line.trimmed().isEmpty())
+            return LineResult::Skip;
+        dump::Line read;
+        if (!dump::readLine(line, read)) {
+            *why = QStringLiteral("not a dump line \"HH:mm:ss.zzz;ID;BYTES\"");
+            return LineResult::Bad;
+        }
+        // A time of day that goes back by more than half a day means that the
+        // recording ran past midnight; a smaller step back is a clock that was
+        // set back, and stays on the same day.
+        if (previousMs >= 0 && read.msecsOfDay < previousMs - DAY_MS / 2)
+            date = date.addDays(1);
+        previousMs = read.msecsOfDay;
+        frame.timeUs = clock.toEpochMs(date, read.msecsOfDay) * 1000;
+        frame.id = read.id;
+        frame.extended = !read.standard;
+        frame.remote = false;
+        frame.fd = false;
+        frame.fdFlags = 0;
+        frame.remoteLength = 0;
+        frame.data = read.data;
+        return LineResult::Frame;
+    }
+
+    bool atEnd(QString *why) override
+    {
+        if (linesRead() == 0) {
+            *why = QStringLiteral("missing header line \"Timestamp;ID;Payload\"");
+            return false;
+        }
+        return true;
+    }
+
+private:
+    QDate date;
+    int previousMs = -1;
+    LocalClock clock;
+};
+
+class DumpWriter : public FrameWriter
+{
+public:
+    DumpWriter(QIODevice *device, const WriteOptions &options)
+        : FrameWriter(device, options)
+    {
+        pending().append(dump::HEADER_LINE);
+    }
+
+protected:
+    Outcome format(const CanFrame &frame, QByteArray &out) override
+    {
+        // The file has no room for the kind of a frame: remote requests and CAN
+        // FD frames would read back as something they are not.
+        if (frame.remote || frame.fd)
+            return Outcome::Unsupported;
+        const qint64 ms = frame.timeUs >= 0 ? frame.timeUs / 1000 : (frame.timeUs - 999) / 1000;
+        const MessageRecord record{recordtext::timestampText(ms),
+                                   recordtext::recordIdText(frame.id, !frame.extended),
+                                   recordtext::payloadText(frame.data.constData(), frame.data.size())};
+        dump::formatLine(record, line);
+        out.append(line.constData(), line.size());
+        return Outcome::Written;
+    }
+
+private:
+    dump::LineBuffer line;
+};
+
+} // namespace
+
+std::unique_ptr<FrameReader> makeDumpReader(QIODevice *device, const ReadOptions &options)
+{
+    return std::make_unique<DumpReader>(device, options);
+}
+
+std::unique_ptr<FrameWriter> makeDumpWriter(QIODevice *device, const WriteOptions &options)
+{
+    return std::make_unique<DumpWriter>(device, options);
+}
+
+} // namespace formats::parts

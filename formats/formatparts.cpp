@@ -1,0 +1,87 @@
+#include "formats/formatparts.h"
+
+#include "link/recordtext.h"
+
+namespace formats::parts {
+
+char *makeRoom(QByteArray &out, int room)
+{
+    const int at = out.size();
+    out.resize(at + room);
+    return out.data() + at;
+}
+
+void keepUpTo(QByteArray &out, const char *end)
+{
+    out.resize(int(end - out.constData()));
+}
+
+char *putHexByte(char *p, quint8 byte)
+{
+    *p++ = recordtext::UPPER_HEX_DIGITS[byte >> 4];
+    *p++ = recordtext::UPPER_HEX_DIGITS[byte & 0xF];
+    return p;
+}
+
+char *putHex(char *p, quint32 value, int width)
+{
+    char digits[8];
+    int n = 0;
+    do {
+        digits[n++] = recordtext::UPPER_HEX_DIGITS[value & 0xF];
+        value >>= 4;
+    } while (value != 0);
+    for (int i = n; i < width; ++i)
+        *p++ = '0';
+    while (n > 0)
+        *p++ = digits[--n];
+    return p;
+}
+
+char *putDecimal(char *p, qint64 value, int width, char pad)
+{
+    char digits[24];
+    int n = 0;
+    const bool negative = value < 0;
+    quint64 v = negative ? quint64(-(value + 1)) + 1 : quint64(value);
+    do {
+        digits[n++] = char('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    if (negative)
+        digits[n++] = '-';
+    for (int i = n; i < width; ++i)
+        *p++ = pad;
+    while (n > 0)
+        *p++ = digits[--n];
+    return p;
+}
+
+char *putText(char *p, const char *text)
+{
+    while (*text)
+        *p++ = *text++;
+    return p;
+}
+
+char *putBlanks(char *p, int count)
+{
+    for (int i = 0; i < count; ++i)
+        *p++ = ' ';
+    return p;
+}
+
+qint64 LocalClock::toEpochMs(const QDate &date, int msecsOfDay)
+{
+    // Changes of the UTC offset fall on whole hours, so the start of the hour
+    // in local time is enough to place every millisecond of it.
+    const int hour = msecsOfDay / 3600000;
+    if (date != cachedDate || hour != cachedHour) {
+        cachedDate = date;
+        cachedHour = hour;
+        cachedHourStartMs = QDateTime(date, QTime(hour, 0)).toMSecsSinceEpoch();
+    }
+    return cachedHourStartMs + msecsOfDay % 3600000;
+}
+
+} // namespace formats::parts

@@ -1,0 +1,371 @@
+// vornix-dump: converts CAN recordings between the program's dump files,
+// candump -L logs and Vector ASC logs, and summarises a recording.
+//
+//   vornix-dump convert IN OUT [--from F] [--to F] [--channel NAME] [--force] [--skip-bad]
+//   vornix-dump info FILE [--from F] [--skip-bad]
+//
+// Exit status: 0 done, 1 bad input or a file that cannot be read or written,
+// 2 a command line that is wrong.
+
+#include "formats/frameio.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QSaveFile>
+
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
+
+using formats::CanFrame;
+using formats::Format;
+using formats::FrameReader;
+using formats::FrameWriter;
+
+namespace {
+
+constexpr int USAGE = 2;
+constexpr int FAILED = 1;
+
+int fail(const QString &message, int status)
+{
+    std::fprintf(stderr, "vornix-dump: %s\n", qPrintable(message));
+    return status;
+}
+
+void note(const QString &message)
+{
+    std::fprintf(stderr, "vornix-dump: %s\n", qPrintable(message));
+}
+
+// Progress on stderr, only on a terminal and only for work that takes more
+// than a moment; the line is rewritten in place and cleared at the end.
+class Progress
+{
+public:
+    Progress(const QString &verb, qint64 totalBytes)
+        : verb(verb)
+        , total(totalBytes)
+        , terminal(isatty(STDERR_FILENO) == 1)
+    {
+        clock.start();
+    }
+    ~Progress()
+    {
+        if (shown)
+            std::fprintf(stderr, "\r%*s\r", 72, "");
+    }
+    void update(const FrameReader &reader)
+    {
+        if (!terminal || (reader.linesRead() & 0xFFFF) != 0)
+            return;
+        const qint64 ms = clock.elapsed();
+        if (ms < 2000 || ms - lastMs < 500)
+            return;
+        lastMs = ms;
+        shown = true;
+        const double rate = double(reader.linesRead()) / (double(ms) / 1000.0);
+        if (total > 0)
+            std::fprintf(stderr, "\r%s: %lld lines, %3d %%, %.2f M lines/s   ", qPrintable(verb),
+                         static_cast<long long>(reader.linesRead()), int(100 * reader.bytesRead() / total),
+                         rate / 1e6);
+        else
+            std::fprintf(stderr, "\r%s: %lld lines, %.2f M lines/s   ", qPrintable(verb),
+                         static_cast<long long>(reader.linesRead()), rate / 1e6);
+        std::fflush(stderr);
+    }
+
+private:
+    QString verb;
+    qint64 total;
+    bool terminal;
+    bool shown = false;
+    qint64 lastMs = 0;
+    QElapsedTimer clock;
+};
+
+struct Input {
+    std::unique_ptr<QFile> file;
+    std::unique_ptr<FrameReader> reader;
+    Format format = Format::Candump;
+    QString name; // as the user gave it ("-" for standard input)
+    qint64 size = 0;
+};
+
+// Opens the input and picks its reader: --from, else the extension, else the content.
+int openInput(const QString &path, const QString &from, bool skipBad, Input &in)
+{
+    in.name = path;
+    in.file = std::make_unique<QFile>();
+    const bool standardInput = path == QLatin1String("-");
+    if (standardInput) {
+        if (!in.file->open(stdin, QIODevice::ReadOnly))
+            return fail(QStringLiteral("cannot read standard input"), FAILED);
+    } else {
+        in.file->setFileName(path);
+        if (QFileInfo(path).isDir() || !in.file->open(QIODevice::ReadOnly))
+            return fail(QStringLiteral("cannot read %1: %2")
+                            .arg(path, QFileInfo(path).isDir() ? QStringLiteral("is a directory")
+                                                               : in.file->errorString()),
+                        FAILED);
+        in.size = in.file->size();
+    }
+    if (!from.isEmpty()) {
+        if (!formats::formatFromName(from, in.format))
+            return fail(QStringLiteral("unknown format \"%1\" (csv, candump or asc)").arg(from), USAGE);
+    } else if (standardInput || !formats::formatFromPath(path, in.format)) {
+        if (!formats::formatFromContent(in.file->peek(4096), in.format))
+            return fail(QStringLiteral("%1: cannot tell the format; give --from csv|candump|asc").arg(path), FAILED);
+    }
+    formats::ReadOptions options;
+    options.skipBad = skipBad;
+    if (!standardInput) {
+        options.fileName = path;
+        options.fallbackDate = QFileInfo(path).lastModified().date();
+    }
+    in.reader = formats::openReader(in.format, in.file.get(), options);
+    return 0;
+}
+
+// After reading: the warning, the lines skipped and the error, if any.
+// Returns false when reading stopped at a bad line.
+bool reportReading(const Input &in)
+{
+    const FrameReader &reader = *in.reader;
+    if (!reader.warning().isEmpty())
+        note(QStringLiteral("%1: %2").arg(in.name, reader.warning()));
+    if (reader.badLines() > 0)
+        note(QStringLiteral("%1: %2 bad line(s) skipped, the first at line %3: %4")
+                 .arg(in.name)
+                 .arg(reader.badLines())
+                 .arg(reader.firstBadLine())
+                 .arg(reader.firstBadReason()));
+    if (reader.unsupported() > 0)
+        note(QStringLiteral("%1: %2 frame(s) of a kind this tool does not carry (error frames) left out")
+                 .arg(in.name)
+                 .arg(reader.unsupported()));
+    if (reader.hasError()) {
+        std::fprintf(stderr, "%s:%lld: %s\n", qPrintable(in.name), static_cast<long long>(reader.errorLine()),
+                     qPrintable(reader.error()));
+        return false;
+    }
+    return true;
+}
+
+int convert(const QCommandLineParser &parser, const QStringList &files)
+{
+    if (files.size() != 2)
+        return fail(QStringLiteral("convert takes IN and OUT; see --help"), USAGE);
+    const QString inPath = files.at(0), outPath = files.at(1);
+    const bool toStandardOutput = outPath == QLatin1String("-");
+
+    Format outFormat = Format::Candump;
+    const QString to = parser.value(QStringLiteral("to"));
+    if (!to.isEmpty()) {
+        if (!formats::formatFromName(to, outFormat))
+            return fail(QStringLiteral("unknown format \"%1\" (csv, candump or asc)").arg(to), USAGE);
+    } else if (toStandardOutput || !formats::formatFromPath(outPath, outFormat)) {
+        return fail(QStringLiteral("cannot tell the format of %1 from its name; give --to csv|candump|asc")
+                        .arg(outPath),
+                    USAGE);
+    }
+    if (!toStandardOutput) {
+        const QFileInfo out(outPath);
+        if (inPath != QLatin1String("-") && out.exists() && out.canonicalFilePath() == QFileInfo(inPath).canonicalFilePath())
+            return fail(QStringLiteral("%1 is the input itself").arg(outPath), FAILED);
+        if ((out.exists() || out.isSymLink()) && !parser.isSet(QStringLiteral("force")))
+            return fail(QStringLiteral("%1 exists; --force overwrites it").arg(outPath), FAILED);
+    }
+
+    Input in;
+    if (const int status = openInput(inPath, parser.value(QStringLiteral("from")), parser.isSet(QStringLiteral("skip-bad")), in))
+        return status;
+
+    // A file is written under a temporary name and takes its own only when
+    // complete, so that a failed conversion leaves no half-written file and
+    // never damages one that was there.
+    std::unique_ptr<QFileDevice> output;
+    if (toStandardOutput) {
+        auto file = std::make_unique<QFile>();
+        if (!file->open(stdout, QIODevice::WriteOnly))
+            return fail(QStringLiteral("cannot write standard output"), FAILED);
+        output = std::move(file);
+    } else {
+        auto file = std::make_unique<QSaveFile>(outPath);
+        if (!file->open(QIODevice::WriteOnly))
+            return fail(QStringLiteral("cannot write %1: %2").arg(outPath, file->errorString()), FAILED);
+        output = std::move(file);
+    }
+    formats::WriteOptions writeOptions;
+    if (parser.isSet(QStringLiteral("channel")))
+        writeOptions.channel = parser.value(QStringLiteral("channel"));
+    const std::unique_ptr<FrameWriter> writer = formats::openWriter(outFormat, output.get(), writeOptions);
+
+    Progress progress(QStringLiteral("converting"), in.size);
+    CanFrame frame;
+    while (in.reader->next(frame) && !writer->failed()) {
+        writer->write(frame);
+        progress.update(*in.reader);
+    }
+    writer->finish();
+    const bool readOk = reportReading(in);
+    if (writer->failed()) {
+        if (auto *save = qobject_cast<QSaveFile *>(output.get()))
+            save->cancelWriting();
+        return fail(QStringLiteral("cannot write %1: %2").arg(outPath, writer->ioError()), FAILED);
+    }
+    if (auto *save = qobject_cast<QSaveFile *>(output.get())) {
+        if (!save->commit())
+            return fail(QStringLiteral("cannot write %1: %2").arg(outPath, save->errorString()), FAILED);
+    } else {
+        output->close();
+    }
+
+    const QString outName = formats::formatName(outFormat);
+    if (writer->truncated() > 0)
+        note(QStringLiteral("%1 frame(s) with more data bytes than a %2 frame holds written as their first 8 "
+                            "(64 for CAN FD)")
+                 .arg(writer->truncated())
+                 .arg(outName));
+    if (writer->unsupported() > 0)
+        note(QStringLiteral("%1 frame(s) left out that a %2 file cannot hold (remote requests, CAN FD frames, "
+                            "identifiers out of range)")
+                 .arg(writer->unsupported())
+                 .arg(outName));
+    if (!readOk) {
+        note(QStringLiteral("%1 holds the %2 frame(s) before the bad line").arg(outPath).arg(writer->framesWritten()));
+        return FAILED;
+    }
+    return 0;
+}
+
+struct IdentifierStats {
+    qint64 frames = 0;
+    quint64 lengths = 0; // bit n: a frame with n data bytes (n < 64)
+    bool longer = false;  // frames with 64 or more bytes
+    bool remote = false;
+};
+
+int info(const QCommandLineParser &parser, const QStringList &files)
+{
+    if (files.size() != 1)
+        return fail(QStringLiteral("info takes one FILE; see --help"), USAGE);
+    Input in;
+    if (const int status = openInput(files.at(0), parser.value(QStringLiteral("from")), parser.isSet(QStringLiteral("skip-bad")), in))
+        return status;
+
+    Progress progress(QStringLiteral("reading"), in.size);
+    QMap<quint64, IdentifierStats> perId; // extended identifiers sort after standard ones
+    qint64 first = 0, last = 0, frames = 0;
+    CanFrame frame;
+    while (in.reader->next(frame)) {
+        if (frames++ == 0)
+            first = frame.timeUs;
+        last = frame.timeUs;
+        IdentifierStats &s = perId[(quint64(frame.extended) << 32) | frame.id];
+        ++s.frames;
+        if (frame.remote)
+            s.remote = true;
+        else if (frame.data.size() < 64)
+            s.lengths |= quint64(1) << frame.data.size();
+        else
+            s.longer = true;
+        progress.update(*in.reader);
+    }
+    if (!reportReading(in))
+        return FAILED;
+
+    const auto when = [](qint64 us) {
+        return QDateTime::fromMSecsSinceEpoch(us / 1000).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+               + QStringLiteral(".%1").arg(us % 1000000, 6, 10, QLatin1Char('0'));
+    };
+    const double duration = double(last - first) / 1e6;
+    std::printf("file:         %s (%s)\n", qPrintable(in.name), qPrintable(formats::formatName(in.format)));
+    std::printf("frames:       %lld\n", static_cast<long long>(frames));
+    if (frames > 0) {
+        std::printf("start:        %s (local time)\n", qPrintable(when(first)));
+        std::printf("end:          %s\n", qPrintable(when(last)));
+        std::printf("duration:     %.6f s\n", duration);
+    }
+    std::printf("identifiers:  %d\n", perId.size());
+    if (perId.isEmpty())
+        return 0;
+    std::printf("  %-9s %10s %10s  %s\n", "ID", "frames", "rate/s", "DLC");
+    for (auto it = perId.cbegin(); it != perId.cend(); ++it) {
+        const bool extended = it.key() >> 32;
+        const quint32 id = quint32(it.key());
+        const IdentifierStats &s = it.value();
+        QStringList lengths;
+        for (int n = 0; n < 64; ++n) {
+            if (s.lengths & (quint64(1) << n))
+                lengths << QString::number(n);
+        }
+        if (s.longer)
+            lengths << QStringLiteral(">63");
+        if (s.remote)
+            lengths << QStringLiteral("remote");
+        const QString idText = QString::number(id, 16).toUpper().rightJustified(extended ? 8 : 3, QLatin1Char('0'));
+        const QString rate = duration > 0 ? QString::number(double(s.frames) / duration, 'f', 2) : QStringLiteral("-");
+        std::printf("  %-9s %10lld %10s  %s\n", qPrintable(idText), static_cast<long long>(s.frames),
+                    qPrintable(rate), qPrintable(lengths.join(QLatin1Char(','))));
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vornix-dump"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VORNIX_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Converts CAN recordings and summarises them.\n"
+        "\n"
+        "  convert IN OUT   IN in one format, OUT in another: the program's dump files (.csv),\n"
+        "                   candump -L logs (.log) and Vector ASC logs (.asc). The formats come\n"
+        "                   from the file names' extensions, or --from and --to; \"-\" is standard\n"
+        "                   input or output. Frames of all channels of IN go to one channel.\n"
+        "  info FILE        frames, duration, start and end, identifiers, and per identifier\n"
+        "                   the frames, the mean rate and the data lengths.\n"
+        "\n"
+        "A dump file takes its date from its name (dump_yyyy-MM-dd_HH-mm-ss.csv), otherwise from\n"
+        "its modification date. A bad line stops the work with FILE:LINE: what is wrong (exit\n"
+        "status 1; OUT holds the frames before it), unless --skip-bad. Frames a format cannot\n"
+        "hold are counted and reported. Exit status 2: a command line that is wrong."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("convert or info"));
+    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("IN OUT for convert, FILE for info"),
+                                 QStringLiteral("FILE..."));
+    parser.addOptions({
+        {QStringLiteral("from"), QStringLiteral("Format of the input: csv, candump or asc."), QStringLiteral("F")},
+        {QStringLiteral("to"), QStringLiteral("Format of the output: csv, candump or asc."), QStringLiteral("F")},
+        {QStringLiteral("channel"), QStringLiteral("Interface name of candump output (default can0)."),
+         QStringLiteral("NAME")},
+        {QStringLiteral("force"), QStringLiteral("Overwrite an existing OUT.")},
+        {QStringLiteral("skip-bad"), QStringLiteral("Skip bad lines (counted and reported) instead of stopping.")},
+    });
+    if (!parser.parse(QCoreApplication::arguments()))
+        return fail(parser.errorText() + QStringLiteral("; see --help"), USAGE);
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+
+    QStringList arguments = parser.positionalArguments();
+    if (arguments.isEmpty())
+        return fail(QStringLiteral("give a command: convert or info; see --help"), USAGE);
+    const QString command = arguments.takeFirst();
+    if (command == QLatin1String("convert"))
+        return convert(parser, arguments);
+    if (command == QLatin1String("info"))
+        return info(parser, arguments);
+    return fail(QStringLiteral("unknown command \"%1\" (convert or info)").arg(command), USAGE);
+}
