@@ -13,6 +13,7 @@ const QString REPLAY = QStringLiteral("replay");
 const QString LOOP = QStringLiteral("loop");
 const QString SPEED = QStringLiteral("speed");
 const QString START = QStringLiteral("start");
+const QString FMS_VALID_ONLY = QStringLiteral("fms-valid-only");
 const QString TRUCK = QStringLiteral("truck");
 const QString LOAD = QStringLiteral("load");
 
@@ -78,6 +79,11 @@ void addProgramOptions(QCommandLineParser &parser)
     parser.addOption({SPEED, QStringLiteral("Play the replay F times as fast (0.1 to 100, default 1)."),
                       QStringLiteral("F")});
     parser.addOption({START, QStringLiteral("Skip the first S seconds of the replay."), QStringLiteral("S")});
+    parser.addOption({FMS_VALID_ONLY,
+                      QStringLiteral("The FMS panel leaves out J1939 \"not available\" and \"error\" values (raw "
+                                     "values above 0xFA, 0xFAFF, 0xFAFFFFFF): a parameter that sends one keeps its "
+                                     "last value, and of several senders the highest identifier with a valid value "
+                                     "is shown.")});
 }
 
 QStringList withDemoProfile(const QStringList &arguments)
@@ -95,6 +101,7 @@ QStringList withDemoProfile(const QStringList &arguments)
 
 bool readProgramOptions(const QCommandLineParser &parser, ProgramOptions &options, QString *error)
 {
+    options.fmsValidOnly = parser.isSet(FMS_VALID_ONLY);
     if (!parser.positionalArguments().isEmpty()) {
         *error = QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first());
         return false;

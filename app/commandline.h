@@ -18,6 +18,7 @@ struct ProgramOptions {
     bool loop = false;
     double speed = 1.0;
     double startSeconds = 0;
+    bool fmsValidOnly = false;
 };
 
 // Declares the options (and --help, --version) on a parser.

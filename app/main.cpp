@@ -155,6 +155,7 @@ int main(int argc, char *argv[])
         survey = std::make_unique<ReplaySurvey>(options.replayFile);
 
     MainWindow window;
+    window.setFmsValidOnly(options.fmsValidOnly);
     if (simulated) {
         // Preselect it in the port list.
         auto *ports = window.findChild<QComboBox *>(QStringLiteral("cb_selectSerial"));

@@ -62,7 +62,7 @@ private slots:
         const Run help = run({"--help"}, false);
         QCOMPARE(help.status, 0);
         for (const char *text : {"Without options the program starts as always", "--demo <truck|load>", "--rate <N>",
-                                 "--replay <FILE>", "--loop", "--speed <F>", "--start <S>",
+                                 "--replay <FILE>", "--loop", "--speed <F>", "--start <S>", "--fms-valid-only",
                                  "--ids <N>", "--version"})
             QVERIFY2(help.out.contains(QLatin1String(text)), text);
         const Run version = run({"--version"}, false);
