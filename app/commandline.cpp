@@ -1,5 +1,7 @@
 #include "app/commandline.h"
 
+#include "sim/replaytraffic.h"
+
 #include <QCommandLineParser>
 
 namespace {
@@ -7,6 +9,11 @@ namespace {
 const QString DEMO = QStringLiteral("demo");
 const QString RATE = QStringLiteral("rate");
 const QString IDS = QStringLiteral("ids");
+const QString REPLAY = QStringLiteral("replay");
+const QString LOOP = QStringLiteral("loop");
+const QString SPEED = QStringLiteral("speed");
+const QString START = QStringLiteral("start");
+const QString FMS_VALID_ONLY = QStringLiteral("fms-valid-only");
 const QString TRUCK = QStringLiteral("truck");
 const QString LOAD = QStringLiteral("load");
 
@@ -19,6 +26,25 @@ bool readCount(const QCommandLineParser &parser, const QString &name, int &value
     if (!ok || number < 1 || number > 100000) {
         *error = QStringLiteral("--%1 takes a whole number from 1 to 100000, not \"%2\"")
                      .arg(name, parser.value(name));
+        return false;
+    }
+    value = number;
+    return true;
+}
+
+bool readNumber(const QCommandLineParser &parser, const QString &name, double low, double high, double &value,
+                QString *error)
+{
+    if (!parser.isSet(name))
+        return true;
+    bool ok = false;
+    const double number = parser.value(name).toDouble(&ok);
+    if (!ok || !(number >= low && number <= high)) {
+        *error = QStringLiteral("--%1 takes a number from %2 to %3, not \"%4\"")
+                     .arg(name)
+                     .arg(low)
+                     .arg(high)
+                     .arg(parser.value(name));
         return false;
     }
     value = number;
@@ -44,6 +70,20 @@ void addProgramOptions(QCommandLineParser &parser)
                       QStringLiteral("N")});
     parser.addOption({IDS, QStringLiteral("Identifiers of the load profile (1 to 100000, default 64)."),
                       QStringLiteral("N")});
+    parser.addOption({REPLAY,
+                      QStringLiteral("List a simulated adapter that plays FILE at its recorded timing: a dump file "
+                                     "(.csv), a candump -L log (.log) or a Vector ASC log (.asc), by extension or "
+                                     "content. OPEN and \"Configure and start\" (any CAN rate) start it."),
+                      QStringLiteral("FILE")});
+    parser.addOption({LOOP, QStringLiteral("Play the replay over and over.")});
+    parser.addOption({SPEED, QStringLiteral("Play the replay F times as fast (0.1 to 100, default 1)."),
+                      QStringLiteral("F")});
+    parser.addOption({START, QStringLiteral("Skip the first S seconds of the replay."), QStringLiteral("S")});
+    parser.addOption({FMS_VALID_ONLY,
+                      QStringLiteral("The FMS panel leaves out J1939 \"not available\" and \"error\" values (raw "
+                                     "values above 0xFA, 0xFAFF, 0xFAFFFFFF): a parameter that sends one keeps its "
+                                     "last value, and of several senders the highest identifier with a valid value "
+                                     "is shown.")});
 }
 
 QStringList withDemoProfile(const QStringList &arguments)
@@ -61,6 +101,7 @@ QStringList withDemoProfile(const QStringList &arguments)
 
 bool readProgramOptions(const QCommandLineParser &parser, ProgramOptions &options, QString *error)
 {
+    options.fmsValidOnly = parser.isSet(FMS_VALID_ONLY);
     if (!parser.positionalArguments().isEmpty()) {
         *error = QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first());
         return false;
@@ -76,11 +117,25 @@ bool readProgramOptions(const QCommandLineParser &parser, ProgramOptions &option
             return false;
         }
     }
+    if (parser.isSet(REPLAY)) {
+        if (parser.isSet(DEMO)) {
+            *error = QStringLiteral("--demo and --replay do not go together");
+            return false;
+        }
+        options.simulation = ProgramOptions::Simulation::Replay;
+        options.replayFile = parser.value(REPLAY);
+        options.loop = parser.isSet(LOOP);
+    } else if (parser.isSet(LOOP) || parser.isSet(SPEED) || parser.isSet(START)) {
+        *error = QStringLiteral("--loop, --speed and --start go with --replay FILE");
+        return false;
+    }
     if ((parser.isSet(RATE) || parser.isSet(IDS)) && options.simulation != ProgramOptions::Simulation::Load) {
         *error = QStringLiteral("--rate and --ids go with --demo load");
         return false;
     }
-    return readCount(parser, RATE, options.loadRate, error) && readCount(parser, IDS, options.loadIds, error);
+    return readCount(parser, RATE, options.loadRate, error) && readCount(parser, IDS, options.loadIds, error)
+           && readNumber(parser, SPEED, sim::MIN_REPLAY_SPEED, sim::MAX_REPLAY_SPEED, options.speed, error)
+           && readNumber(parser, START, 0, 1e9, options.startSeconds, error);
 }
 
 QString versionText()

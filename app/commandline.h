@@ -1,8 +1,8 @@
 #pragma once
 
 // The program's command-line options, read without a window: the simulated
-// adapter of --demo and what it sends. Without any option the program starts
-// exactly as always (no simulated adapter).
+// adapter of --demo or --replay and what it sends. Without any option the
+// program starts exactly as always (no simulated adapter).
 
 #include <QString>
 #include <QStringList>
@@ -10,10 +10,15 @@
 class QCommandLineParser;
 
 struct ProgramOptions {
-    enum class Simulation { None, Truck, Load };
+    enum class Simulation { None, Truck, Load, Replay };
     Simulation simulation = Simulation::None;
     int loadRate = 1000; // frames per second in total (load profile)
     int loadIds = 64;    // distinct identifiers (load profile)
+    QString replayFile;
+    bool loop = false;
+    double speed = 1.0;
+    double startSeconds = 0;
+    bool fmsValidOnly = false;
 };
 
 // Declares the options (and --help, --version) on a parser.

@@ -2,23 +2,29 @@
 #include "app/extraports.h"
 #include "app/mainwindow.h"
 #include "sim/emulator.h"
+#include "sim/replaytraffic.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QCommandLineParser>
+#include <QFileInfo>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 namespace {
 
 // The simulated adapter the options ask for, on a pseudo-terminal, listed after
-// the real ports. Returns nothing when none is asked for or the device cannot
-// be made (said on stderr; the window opens all the same).
-std::unique_ptr<sim::AdapterEmulator> startSimulatedAdapter(const ProgramOptions &options)
+// the real ports. *error is set (and nothing returned) when a replay cannot be
+// played; a device that cannot be made is said on stderr, and the window opens
+// all the same.
+std::unique_ptr<sim::AdapterEmulator> startSimulatedAdapter(const ProgramOptions &options, QString *error)
 {
     std::unique_ptr<sim::TrafficSource> traffic;
+    QString description = QStringLiteral("demo adapter");
     switch (options.simulation) {
     case ProgramOptions::Simulation::None:
         return nullptr;
@@ -28,16 +34,64 @@ std::unique_ptr<sim::AdapterEmulator> startSimulatedAdapter(const ProgramOptions
     case ProgramOptions::Simulation::Load:
         traffic = std::make_unique<sim::LoadTraffic>(options.loadIds, options.loadRate);
         break;
+    case ProgramOptions::Simulation::Replay:
+        traffic = sim::ReplayTraffic::open(
+            {options.replayFile, options.loop, options.speed, options.startSeconds}, error);
+        if (!traffic)
+            return nullptr;
+        description = QStringLiteral("replay of ") + QFileInfo(options.replayFile).fileName();
+        break;
     }
     auto adapter = std::make_unique<sim::AdapterEmulator>(std::move(traffic));
-    QString error;
-    if (!adapter->start(&error)) {
-        qWarning("demo adapter not available: %s", qPrintable(error));
+    QString failure;
+    if (!adapter->start(&failure)) {
+        qWarning("simulated adapter not available: %s", qPrintable(failure));
         return nullptr;
     }
-    registerExtraPort(adapter->devicePath(), QStringLiteral("demo adapter"));
+    registerExtraPort(adapter->devicePath(), description);
     return adapter;
 }
+
+// Reads a replayed file once in the background and says on stderr what the
+// replay leaves out: bad lines (how many, the first one) and frames the adapter
+// cannot send.
+class ReplaySurvey
+{
+public:
+    explicit ReplaySurvey(const QString &path)
+        : worker([this, path] { report(path, sim::ReplayTraffic::survey(path, stop)); })
+    {
+    }
+    ~ReplaySurvey()
+    {
+        stop = true;
+        worker.join();
+    }
+    ReplaySurvey(const ReplaySurvey &) = delete;
+    ReplaySurvey &operator=(const ReplaySurvey &) = delete;
+
+private:
+    static void report(const QString &path, const sim::ReplayTraffic::Survey &survey)
+    {
+        if (!survey.complete)
+            return;
+        if (survey.badLines > 0)
+            std::fprintf(stderr, "vornix-can-analyzer: %s: %lld bad line(s) skipped, the first at line %lld: %s\n",
+                         qPrintable(path), static_cast<long long>(survey.badLines),
+                         static_cast<long long>(survey.firstBadLine), qPrintable(survey.firstBadReason));
+        if (survey.leftOut > 0)
+            std::fprintf(stderr, "vornix-can-analyzer: %s: %lld frame(s) the adapter cannot send (remote requests, "
+                                 "CAN FD or error frames) left out\n",
+                         qPrintable(path), static_cast<long long>(survey.leftOut));
+        if (survey.cut > 0)
+            std::fprintf(stderr, "vornix-can-analyzer: %s: %lld frame(s) with more than 8 data bytes sent as their "
+                                 "first 8\n",
+                         qPrintable(path), static_cast<long long>(survey.cut));
+    }
+
+    std::atomic<bool> stop{false};
+    std::thread worker;
+};
 
 bool asksForHelpOrVersion(int argc, char *argv[], bool &version)
 {
@@ -91,9 +145,17 @@ int main(int argc, char *argv[])
 
     // Lives in this scope, so it is stopped after the window (and with it the
     // port) is gone.
-    const std::unique_ptr<sim::AdapterEmulator> simulated = startSimulatedAdapter(options);
+    const std::unique_ptr<sim::AdapterEmulator> simulated = startSimulatedAdapter(options, &error);
+    if (!error.isEmpty()) {
+        std::fprintf(stderr, "vornix-can-analyzer: %s\n", qPrintable(error));
+        return 2;
+    }
+    std::unique_ptr<ReplaySurvey> survey;
+    if (simulated && options.simulation == ProgramOptions::Simulation::Replay)
+        survey = std::make_unique<ReplaySurvey>(options.replayFile);
 
     MainWindow window;
+    window.setFmsValidOnly(options.fmsValidOnly);
     if (simulated) {
         // Preselect it in the port list.
         auto *ports = window.findChild<QComboBox *>(QStringLiteral("cb_selectSerial"));

@@ -35,6 +35,10 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
+    // The FMS panel leaves J1939 "not available" and "error" values out (the
+    // program's --fms-valid-only); by default every raw value is shown.
+    void setFmsValidOnly(bool validOnly);
+
 signals:
     void dataChanged(int row, int col);
 
@@ -88,6 +92,7 @@ private:
     bool highlightActive = false;
     QList<quint32> orderedIds;
     QMap<quint32, QStringList> fmsMessages;
+    bool fmsValidOnly = false;
 
     // ---- change-flash resets (monitor/tableslots.cpp) ----
     // One timer serves every pending 500 ms reset, in the order they fell due.

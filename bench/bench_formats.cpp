@@ -5,7 +5,7 @@
 //
 //   bench_formats [million lines]      default 1 (the memory run always uses 1 and 10)
 //
-// The input is built from the two real truck logs in shared/realdata (candump
+// The input is built from the two real truck logs in tests/data/nmfta (candump
 // -L, gzip), repeated with their times moved on so that they keep increasing.
 
 #include "formats/frameio.h"
@@ -38,7 +38,7 @@ std::vector<formats::CanFrame> realFrames()
 {
     std::vector<formats::CanFrame> frames;
     qint64 shift = 0;
-    const QString dir = QStringLiteral(VORNIX_SOURCE_DIR "/../shared/realdata/nmfta/");
+    const QString dir = QStringLiteral(VORNIX_REALDATA_DIR "/");
     for (const char *name : {"sampletruck.candump.log.gz", "decodinggui.candump.log.gz"}) {
         QByteArray text = gunzip(dir + QLatin1String(name));
         QBuffer buffer(&text);

@@ -50,21 +50,57 @@ QString fixed(double value, int decimals, const QString &unit)
     return text + unit;
 }
 
-void decodeFuelEconomy(const QStringList &bytes, DecodedValues &out)
-{
-    quint32 raw = 0;
-    if (readLittleEndian(bytes, 0, 2, raw)) {
-        const float litresPerHour = float(raw * 0.05);
-        out.append({Parameter::FuelRate, fixed(litresPerHour, 1, QStringLiteral(" L/h"))});
-    }
+// One parameter of the panel: where its raw value lies in its group's
+// message (first byte, width in bytes, little-endian) and its label text.
+struct Field {
+    quint32 pgn;
+    Parameter parameter;
+    int firstByte;
+    int width;
+    QString (*text)(quint32 raw);
+};
+
+// In label order within each group: fuel rate, instantaneous economy, average
+// economy, throttle; ambient before air inlet temperature.
+const Field FIELDS[] = {
+    {PgnDashDisplay, Parameter::FuelLevel, 1, 1, [](quint32 raw) { return general(QStringLiteral("%1 %"), raw * 0.4); }},
+    {PgnEngineTemperature1, Parameter::EngineCoolantTemperature, 0, 1,
+     [](quint32 raw) { return integer(DEGREES_CELSIUS, qint64(raw) - 40); }},
+    {PgnFuelEconomy, Parameter::FuelRate, 0, 2,
+     [](quint32 raw) { return fixed(float(raw * 0.05), 1, QStringLiteral(" L/h")); }},
     // J1939 gives both economies in km/L (SPN 184, 185), 1/512 km/L per bit.
-    if (readLittleEndian(bytes, 2, 2, raw))
-        out.append({Parameter::InstantaneousFuelEconomy, fixed(raw / 512.0, 1, QStringLiteral(" km/L"))});
-    if (readLittleEndian(bytes, 4, 2, raw))
-        out.append({Parameter::AverageFuelEconomy, fixed(raw / 512.0, 1, QStringLiteral(" km/L"))});
-    if (readLittleEndian(bytes, 6, 1, raw)) {
-        const float percent = float(raw * 0.4);
-        out.append({Parameter::ThrottlePosition, fixed(percent, 1, QStringLiteral("%"))});
+    {PgnFuelEconomy, Parameter::InstantaneousFuelEconomy, 2, 2,
+     [](quint32 raw) { return fixed(raw / 512.0, 1, QStringLiteral(" km/L")); }},
+    {PgnFuelEconomy, Parameter::AverageFuelEconomy, 4, 2,
+     [](quint32 raw) { return fixed(raw / 512.0, 1, QStringLiteral(" km/L")); }},
+    {PgnFuelEconomy, Parameter::ThrottlePosition, 6, 1,
+     [](quint32 raw) { return fixed(float(raw * 0.4), 1, QStringLiteral("%")); }},
+    {PgnEngineController1, Parameter::EngineSpeed, 3, 2,
+     [](quint32 raw) { return general(QStringLiteral("%1 rpm"), raw * 0.125); }},
+    {PgnServiceInformation, Parameter::ServiceDistance, 1, 2,
+     [](quint32 raw) { return integer(QStringLiteral("%1 km"), qint64(raw) * 5 - 160635); }},
+    {PgnEngineHours, Parameter::TotalEngineHours, 0, 4,
+     [](quint32 raw) { return general(QStringLiteral("%1 h"), raw * 0.05); }},
+    // 5 m per bit; the product needs more than 32 bits.
+    {PgnHighResVehicleDistance, Parameter::TotalVehicleDistance, 0, 4,
+     [](quint32 raw) { return fixed(float(qint64(raw) * 5) / 1000.0f, 3, QStringLiteral(" km")); }},
+    {PgnAmbientConditions, Parameter::AmbientAirTemperature, 3, 2,
+     [](quint32 raw) { return general(DEGREES_CELSIUS, raw * 0.03125 - 273); }},
+    {PgnAmbientConditions, Parameter::AirInletTemperature, 5, 1,
+     [](quint32 raw) { return integer(DEGREES_CELSIUS, qint64(raw) - 40); }},
+    {PgnCruiseControlVehicleSpeed, Parameter::WheelBasedVehicleSpeed, 1, 2,
+     [](quint32 raw) { return fixed(raw / 256.0, 3, QStringLiteral(" km/h")); }},
+};
+
+// The largest raw value of a J1939 parameter of `width` bytes that is a
+// measurement: above it lie the reserved ranges, "error" (0xFE..) and "not
+// available" (0xFF..).
+quint32 largestValid(int width)
+{
+    switch (width) {
+    case 1: return 0xFA;
+    case 2: return 0xFAFF;
+    default: return 0xFAFFFFFF;
     }
 }
 
@@ -140,55 +176,16 @@ quint8 byteValue(const QString &text)
     return quint8(value);
 }
 
-DecodedValues decode(quint32 pgn, const QStringList &bytes)
+DecodedValues decode(quint32 pgn, const QStringList &bytes, Range range)
 {
     DecodedValues out;
-    quint32 raw = 0;
-    switch (pgn) {
-    case PgnDashDisplay:
-        if (readLittleEndian(bytes, 1, 1, raw))
-            out.append({Parameter::FuelLevel, general(QStringLiteral("%1 %"), raw * 0.4)});
-        break;
-    case PgnEngineTemperature1:
-        if (readLittleEndian(bytes, 0, 1, raw))
-            out.append({Parameter::EngineCoolantTemperature, integer(DEGREES_CELSIUS, qint64(raw) - 40)});
-        break;
-    case PgnFuelEconomy:
-        decodeFuelEconomy(bytes, out);
-        break;
-    case PgnEngineController1:
-        if (readLittleEndian(bytes, 3, 2, raw))
-            out.append({Parameter::EngineSpeed, general(QStringLiteral("%1 rpm"), raw * 0.125)});
-        break;
-    case PgnServiceInformation:
-        if (readLittleEndian(bytes, 1, 2, raw))
-            out.append({Parameter::ServiceDistance,
-                        integer(QStringLiteral("%1 km"), qint64(raw) * 5 - 160635)});
-        break;
-    case PgnEngineHours:
-        if (readLittleEndian(bytes, 0, 4, raw))
-            out.append({Parameter::TotalEngineHours, general(QStringLiteral("%1 h"), raw * 0.05)});
-        break;
-    case PgnHighResVehicleDistance:
-        if (readLittleEndian(bytes, 0, 4, raw)) {
-            // 5 m per bit; the product needs more than 32 bits.
-            const qint64 metres = qint64(raw) * 5;
-            const float kilometres = float(metres) / 1000.0f;
-            out.append({Parameter::TotalVehicleDistance, fixed(kilometres, 3, QStringLiteral(" km"))});
-        }
-        break;
-    case PgnAmbientConditions:
-        if (readLittleEndian(bytes, 3, 2, raw))
-            out.append({Parameter::AmbientAirTemperature, general(DEGREES_CELSIUS, raw * 0.03125 - 273)});
-        if (readLittleEndian(bytes, 5, 1, raw))
-            out.append({Parameter::AirInletTemperature, integer(DEGREES_CELSIUS, qint64(raw) - 40)});
-        break;
-    case PgnCruiseControlVehicleSpeed:
-        if (readLittleEndian(bytes, 1, 2, raw))
-            out.append({Parameter::WheelBasedVehicleSpeed, fixed(raw / 256.0, 3, QStringLiteral(" km/h"))});
-        break;
-    default:
-        break;
+    for (const Field &field : FIELDS) {
+        quint32 raw = 0;
+        if (field.pgn != pgn || !readLittleEndian(bytes, field.firstByte, field.width, raw))
+            continue;
+        if (range == Range::ValidOnly && raw > largestValid(field.width))
+            continue;
+        out.append({field.parameter, field.text(raw)});
     }
     return out;
 }

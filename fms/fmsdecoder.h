@@ -68,11 +68,16 @@ QStringList byteTexts(const QString &payloadText);
 // and only the low 8 bits are kept.
 quint8 byteValue(const QString &text);
 
+// Which raw values decode: all of them, scaled like any measurement, or only
+// those below J1939's reserved, "error" and "not available" ranges (a raw
+// value above 0xFA, 0xFAFF or 0xFAFFFFFF for one, two or four bytes).
+enum class Range { All, ValidOnly };
+
 // Decodes the parameters of one parameter group from its byte texts, in label
 // order (0xFEF2: fuel rate, instantaneous economy, average economy, throttle;
 // 0xFEF5: ambient before air inlet). A parameter whose bytes lie beyond the end
-// of the list is left out, so its label keeps its text. Unknown groups give an
-// empty list.
-DecodedValues decode(quint32 pgn, const QStringList &bytes);
+// of the list, or whose raw value the range leaves out, is left out, so its
+// label keeps its text. Unknown groups give an empty list.
+DecodedValues decode(quint32 pgn, const QStringList &bytes, Range range = Range::All);
 
 } // namespace fms

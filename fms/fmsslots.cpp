@@ -27,17 +27,24 @@ void MainWindow::updateFMSValues()
     }
 
     // Ascending identifiers: with several sources of one group, the highest
-    // identifier's values are written last and stay on the panel.
+    // identifier's values are written last and stay on the panel (with valid
+    // values only, the highest identifier that sent a valid value).
     for (auto it = pending.cbegin(); it != pending.cend(); ++it) {
         const quint32 pgn = fms::pgnOf(it.key());
         if (!fms::isDecodedPgn(pgn))
             continue;
-        const fms::DecodedValues values = fms::decode(pgn, it.value());
+        const fms::DecodedValues values =
+            fms::decode(pgn, it.value(), fmsValidOnly ? fms::Range::ValidOnly : fms::Range::All);
         for (const fms::DecodedValue &value : values) {
             if (auto *label = ui->fmsFrame->findChild<QLabel *>(fms::valueLabelName(value.parameter)))
                 label->setText(value.text);
         }
     }
+}
+
+void MainWindow::setFmsValidOnly(bool validOnly)
+{
+    fmsValidOnly = validOnly;
 }
 
 void MainWindow::toggleFmsPanel()

@@ -1,9 +1,5 @@
 #include "sim/trafficprofile.h"
 
-#include "formats/dumpformat.h"
-
-#include <QFile>
-
 #include <algorithm>
 #include <cmath>
 
@@ -396,114 +392,6 @@ EmulatedFrame LoadTraffic::takeNext()
 QString LoadTraffic::describe() const
 {
     return QStringLiteral("load (%1 identifiers at %2 frames/s)").arg(count).arg(rate);
-}
-
-// ---------------------------------------------------------------- replay
-
-namespace {
-
-constexpr qint64 DAY_MS = 24LL * 3600 * 1000;
-
-} // namespace
-
-QVector<ReplayTraffic::Entry> ReplayTraffic::parse(const QByteArray &text, int *skipped)
-{
-    QVector<Entry> out;
-    int bad = 0;
-    qint64 previousMs = -1;
-    qint64 dueMs = 0;
-    const QList<QByteArray> lines = text.split('\n');
-    for (int n = 0; n < lines.size(); ++n) {
-        const QByteArray &line = lines.at(n);
-        if (line.trimmed().isEmpty() || (n == 0 && dump::isHeader(line)))
-            continue;
-        dump::Line read;
-        if (!dump::readLine(line, read)) {
-            ++bad;
-            continue;
-        }
-        EmulatedFrame frame;
-        frame.id = read.id;
-        frame.standard = read.standard;
-        // An adapter frame carries at most eight data bytes.
-        frame.length = quint8(std::min(int(read.data.size()), 8));
-        std::copy_n(read.data.constData(), frame.length, frame.data.begin());
-        const qint64 ms = read.msecsOfDay;
-        if (previousMs >= 0) {
-            qint64 step = ms - previousMs;
-            // Going back by more than half a day means the recording ran past
-            // midnight; a small step back (the clock was set) counts as no gap.
-            if (step < -DAY_MS / 2)
-                step += DAY_MS;
-            dueMs += std::max<qint64>(step, 0);
-        }
-        previousMs = ms;
-        out.append(Entry{dueMs * MS, frame});
-    }
-    if (skipped)
-        *skipped = bad;
-    return out;
-}
-
-std::unique_ptr<ReplayTraffic> ReplayTraffic::fromFile(const QString &path, bool loop,
-                                                       QString *error)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
-        return nullptr;
-    }
-    QVector<Entry> entries = parse(file.readAll());
-    if (entries.isEmpty()) {
-        if (error)
-            *error = QStringLiteral("%1 holds no frame").arg(path);
-        return nullptr;
-    }
-    return std::make_unique<ReplayTraffic>(std::move(entries), loop);
-}
-
-ReplayTraffic::ReplayTraffic(QVector<Entry> list, bool loopForever)
-    : entries(std::move(list))
-    , loop(loopForever)
-{
-    // A loop starts its next round 100 ms after the last frame.
-    roundLengthNs = entries.isEmpty() ? 0 : entries.last().dueNs + 100 * MS;
-}
-
-void ReplayTraffic::restart()
-{
-    next = 0;
-    roundOffsetNs = 0;
-}
-
-bool ReplayTraffic::hasNext() const
-{
-    return next < entries.size();
-}
-
-qint64 ReplayTraffic::nextDueNs() const
-{
-    return hasNext() ? roundOffsetNs + entries.at(next).dueNs : roundOffsetNs;
-}
-
-EmulatedFrame ReplayTraffic::takeNext()
-{
-    const EmulatedFrame frame = entries.at(next).frame;
-    if (++next == entries.size() && loop) {
-        next = 0;
-        roundOffsetNs += roundLengthNs;
-    }
-    return frame;
-}
-
-QString ReplayTraffic::describe() const
-{
-    const double seconds = entries.isEmpty() ? 0.0 : double(entries.last().dueNs) / 1e9;
-    return QStringLiteral("replay (%1 frames over %2 s%3)")
-        .arg(entries.size())
-        .arg(seconds, 0, 'f', 3)
-        .arg(loop ? QStringLiteral(", looping") : QString());
 }
 
 } // namespace sim

@@ -7,8 +7,7 @@
 //   TruckTraffic  a truck driving a cycle: the nine FMS parameter groups with
 //                 consistent, smoothly changing values, plus a few standard frames
 //   LoadTraffic   N identifiers at a fixed total rate, payload bytes changing
-//   ReplayTraffic the frames of a dump file ("Timestamp;ID;Payload") at their
-//                 recorded timing
+//   ReplayTraffic a recording at its recorded timing (sim/replaytraffic.h)
 
 #include <QString>
 #include <QStringList>
@@ -111,41 +110,6 @@ private:
     int count;
     double rate;
     quint64 index = 0;
-};
-
-class ReplayTraffic : public TrafficSource
-{
-public:
-    struct Entry {
-        qint64 dueNs;
-        EmulatedFrame frame;
-    };
-    // Reads dump text: an optional "Timestamp;ID;Payload" header, then lines
-    // "HH:mm:ss.zzz;ID;PAYLOAD". Due times are the timestamp differences from
-    // the first line (a time earlier than the one before means midnight passed).
-    // An identifier of at most 3 hex digits is standard, longer ones extended.
-    // Unreadable lines are skipped and counted in *skipped.
-    static QVector<Entry> parse(const QByteArray &text, int *skipped = nullptr);
-    // Loads a dump file; returns nullptr and sets *error when it cannot be read
-    // or holds no frame.
-    static std::unique_ptr<ReplayTraffic> fromFile(const QString &path, bool loop,
-                                                   QString *error = nullptr);
-
-    explicit ReplayTraffic(QVector<Entry> entries, bool loop = false);
-    void restart() override;
-    bool hasNext() const override;
-    qint64 nextDueNs() const override;
-    EmulatedFrame takeNext() override;
-    QString describe() const override;
-
-    int size() const { return entries.size(); }
-
-private:
-    QVector<Entry> entries;
-    bool loop;
-    int next = 0;
-    qint64 roundOffsetNs = 0; // added to due times in later rounds of a loop
-    qint64 roundLengthNs = 0;
 };
 
 } // namespace sim

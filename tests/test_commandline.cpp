@@ -2,6 +2,7 @@
 // display, and the errors that end it with status 2 before a window opens.
 
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -42,12 +43,26 @@ class TestCommandLine : public QObject
 {
     Q_OBJECT
 
+    QTemporaryDir scratch;
+
 private slots:
+    void initTestCase()
+    {
+        QFile empty(scratch.filePath("empty.log"));
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        QFile header(scratch.filePath("dump_2026-12-07_10-00-00.csv"));
+        QVERIFY(header.open(QIODevice::WriteOnly) && header.write("Timestamp;ID;Payload\n") == 21);
+        QFile bad(scratch.filePath("bad.log"));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("(1.000000) can0 100#01\nnonsense\n(2.000000) can0 100#02\n(3.000000) can0 100#0\n");
+    }
+
     void helpAndVersionWithoutDisplay()
     {
         const Run help = run({"--help"}, false);
         QCOMPARE(help.status, 0);
         for (const char *text : {"Without options the program starts as always", "--demo <truck|load>", "--rate <N>",
+                                 "--replay <FILE>", "--loop", "--speed <F>", "--start <S>", "--fms-valid-only",
                                  "--ids <N>", "--version"})
             QVERIFY2(help.out.contains(QLatin1String(text)), text);
         const Run version = run({"--version"}, false);
@@ -69,6 +84,17 @@ private slots:
         QTest::newRow("stray argument") << QStringList{"somefile"} << "unexpected argument \"somefile\"";
         QTest::newRow("after a toolkit option") << QStringList{"-platform", "offscreen", "--bogus"}
                                                 << "Unknown option 'bogus'";
+        QTest::newRow("missing file") << QStringList{"--replay", "/nonexistent/trip.log"}
+                                      << "cannot read /nonexistent/trip.log: No such file or directory";
+        QTest::newRow("empty file") << QStringList{"--replay", scratch.filePath("empty.log")}
+                                    << QString("%1 holds no frame").arg(scratch.filePath("empty.log"));
+        QTest::newRow("header only") << QStringList{"--replay", scratch.filePath("dump_2026-12-07_10-00-00.csv")}
+                                     << QString("%1 holds no frame").arg(scratch.filePath("dump_2026-12-07_10-00-00.csv"));
+        QTest::newRow("speed too high") << QStringList{"--replay", scratch.filePath("empty.log"), "--speed", "200"}
+                                        << "--speed takes a number from 0.1 to 100, not \"200\"";
+        QTest::newRow("loop without replay") << QStringList{"--loop"} << "--loop, --speed and --start go with --replay FILE";
+        QTest::newRow("demo and replay") << QStringList{"--demo", "--replay", scratch.filePath("empty.log")}
+                                         << "--demo and --replay do not go together";
     }
 
     void errors()
@@ -79,6 +105,26 @@ private slots:
         QCOMPARE(result.status, 2);
         QVERIFY2(result.err.contains(QStringLiteral("vornix-can-analyzer: ") + message), qPrintable(result.err));
         QVERIFY(result.out.isEmpty());
+    }
+
+    // A file with bad lines is played (its window opens); what is skipped is said once.
+    void badLinesAreSaidOnce()
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(VORNIX_PROGRAM), {"--replay", scratch.filePath("bad.log")});
+        QByteArray errors;
+        const QByteArray message = QString("vornix-can-analyzer: %1: 2 bad line(s) skipped, the first at line 2: ")
+                                       .arg(scratch.filePath("bad.log"))
+                                       .toLocal8Bit();
+        QTRY_VERIFY_WITH_TIMEOUT((errors += process.readAllStandardError()).contains(message), 20000);
+        QCOMPARE(process.state(), QProcess::Running);
+        process.terminate();
+        QVERIFY(process.waitForFinished(20000));
+        errors += process.readAllStandardError();
+        QCOMPARE(errors.count(message), 1);
     }
 };
 

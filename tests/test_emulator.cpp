@@ -5,7 +5,7 @@
 #include "link/protocol.h"
 #include "monitor/tablelogic.h"
 #include "sim/emulator.h"
-#include "sim/trafficprofile.h"
+#include "sim/replaytraffic.h"
 #include "tests/support/mainwindowprobe.h"
 #include "tests/support/windowdriver.h"
 
@@ -66,6 +66,9 @@ private slots:
     void filterListParsing();
     void brokenCommandsMakeNone();
     void dumpReplayAcrossMidnight();
+    void replayTiming_data();
+    void replayTiming();
+    void replayRefusals();
     void windowEndToEnd();
 };
 
@@ -167,16 +170,91 @@ void TestEmulator::brokenCommandsMakeNone()
     QCOMPARE(int(parser.flush().size()), 0);
 }
 
+// Due times (ms) of everything a replay plays, at most `limit` frames.
+QStringList playList(const QString &path, bool loop, double speed, double start, int limit = 20)
+{
+    QString error;
+    auto replay = ReplayTraffic::open({path, loop, speed, start}, &error);
+    if (!replay)
+        return {error};
+    QStringList out;
+    while (replay->hasNext() && out.size() < limit) {
+        const qint64 due = replay->nextDueNs();
+        const EmulatedFrame f = replay->takeNext();
+        out << QStringLiteral("%1 %2%3/%4").arg(due / 1000000).arg(f.id, 0, 16).arg(f.standard ? "" : "x").arg(f.length);
+    }
+    return out;
+}
+
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &text)
+{
+    QFile file(dir.filePath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+        return QString();
+    return file.fileName();
+}
+
 void TestEmulator::dumpReplayAcrossMidnight()
 {
     // A dump to replay, across midnight: the due times keep counting; a broken identifier is skipped.
-    int skipped = 0;
-    const auto entries = ReplayTraffic::parse("Timestamp;ID;Payload\n23:59:59.900;18FEF100;01 A2 FF \n"
-                                              "00:00:00.010;XYZ;00 \n00:00:01.510;00000123;11 22 \r\n", &skipped);
-    QCOMPARE(skipped, 1);
-    QCOMPARE(entries.size(), 2);
-    QCOMPARE(entries[1].dueNs, 1610000000LL);
-    QVERIFY(!entries[1].frame.standard && entries[1].frame.id == 0x123 && entries[1].frame.length == 2);
+    QTemporaryDir dir;
+    const QString path = writeFile(dir, "dump_2026-12-07_23-59-59.csv",
+                                   "Timestamp;ID;Payload\n23:59:59.900;18FEF100;01 A2 FF \n"
+                                   "00:00:00.010;XYZ;00 \n00:00:01.510;00000123;11 22 \r\n");
+    QCOMPARE(playList(path, false, 1, 0), QStringList({"0 18fef100x/3", "1610 123x/2"}));
+    const std::atomic<bool> never{false};
+    const ReplayTraffic::Survey survey = ReplayTraffic::survey(path, never);
+    QVERIFY(survey.complete);
+    QCOMPARE(survey.frames, 2);
+    QCOMPARE(survey.badLines, 1);
+    QCOMPARE(survey.firstBadLine, 3);
+}
+
+void TestEmulator::replayTiming_data()
+{
+    QTest::addColumn<bool>("loop");
+    QTest::addColumn<double>("speed");
+    QTest::addColumn<double>("start");
+    QTest::addColumn<QStringList>("played");
+    QTest::newRow("as recorded") << false << 1.0 << 0.0 << QStringList{"0 100/1", "100 200/0", "100 300x/8", "1000 7ff/8"};
+    QTest::newRow("twice as fast") << false << 2.0 << 0.0 << QStringList{"0 100/1", "50 200/0", "50 300x/8", "500 7ff/8"};
+    QTest::newRow("a tenth") << false << 0.1 << 0.0 << QStringList{"0 100/1", "1000 200/0", "1000 300x/8", "10000 7ff/8"};
+    QTest::newRow("first 0.05 s skipped") << false << 1.0 << 0.05 << QStringList{"50 200/0", "50 300x/8", "950 7ff/8"};
+    QTest::newRow("looping") << true << 1.0 << 0.0
+                             << QStringList{"0 100/1", "100 200/0", "100 300x/8", "1000 7ff/8", "1100 100/1",
+                                            "1200 200/0", "1200 300x/8", "2100 7ff/8", "2200 100/1"};
+}
+
+void TestEmulator::replayTiming()
+{
+    QFETCH(bool, loop);
+    QFETCH(double, speed);
+    QFETCH(double, start);
+    QFETCH(QStringList, played);
+    // A clock that goes back keeps the order; remote requests and CAN FD frames are
+    // left out.
+    QTemporaryDir dir;
+    const QString path = writeFile(dir, "recording.log",
+                                   "(100.000000) can0 100#01\n(100.100000) can0 200#\n(100.050000) can0 300#R\n"
+                                   "(100.090000) can0 00000300#0102030405060708\n(100.500000) can0 12345678##10102\n"
+                                   "(101.000000) can0 7FF#1122334455667788\n");
+    QCOMPARE(playList(path, loop, speed, start, played.size()), played);
+}
+
+void TestEmulator::replayRefusals()
+{
+    QTemporaryDir dir;
+    QString error;
+    QVERIFY(!ReplayTraffic::open({dir.filePath("missing.log")}, &error));
+    QVERIFY2(error.startsWith("cannot read " + dir.filePath("missing.log")), qPrintable(error));
+    QVERIFY(!ReplayTraffic::open({writeFile(dir, "empty.csv", "Timestamp;ID;Payload\n")}, &error));
+    QVERIFY2(error.endsWith("empty.csv holds no frame"), qPrintable(error));
+    QVERIFY(!ReplayTraffic::open({writeFile(dir, "notes.txt", "shopping list\n")}, &error));
+    QVERIFY2(error.startsWith("cannot tell the format of"), qPrintable(error));
+    QVERIFY(!ReplayTraffic::open({writeFile(dir, "short.log", "(1.0) can0 100#\n"), false, 1, 5}, &error));
+    QVERIFY2(error.endsWith("has no frame after its first 5 s"), qPrintable(error));
+    // The content tells the format when the name does not.
+    QVERIFY(ReplayTraffic::open({writeFile(dir, "candump.txt", "(1.0) can0 100#\n")}, &error));
 }
 
 void TestEmulator::windowEndToEnd()
@@ -252,7 +330,8 @@ void TestEmulator::windowEndToEnd()
             expected[fields[1].toUInt(nullptr, 16)] = QString(fields[2]).trimmed().split(' ');
     }
     QVERIFY(expected.size() >= 12 && expected.count(0x0CF00400));
-    auto replay = ReplayTraffic::fromFile(dumps.first().filePath(), false);
+    QString error;
+    auto replay = ReplayTraffic::open({dumps.first().filePath()}, &error);
     QVERIFY(replay);
     AdapterEmulator player(std::move(replay));
     QVERIFY(player.start());

@@ -1,10 +1,14 @@
 // FMS panel: the pure decoder (worked examples in two locales, short and
-// malformed messages, candidates) and the window path from the live store
-// through the table refresh and the 2 s decoding tick into the value labels.
+// malformed messages, candidates, J1939 "not available" and "error" values with
+// and without leaving them out) and the window path from the live store
+// through the table refresh and the 2 s decoding tick into the value labels,
+// up to a real truck's log replayed with valid values only.
 
-#include "tests/support/fakeadapter.h"
-#include "fms/fmsdecoder.h"
 #include "app/mainwindow.h"
+#include "fms/fmsdecoder.h"
+#include "sim/emulator.h"
+#include "sim/replaytraffic.h"
+#include "tests/support/fakeadapter.h"
 #include "tests/support/mainwindowprobe.h"
 #include "tests/support/windowdriver.h"
 
@@ -16,9 +20,9 @@ using fms::Parameter;
 namespace {
 
 // The text decode() gives for one parameter of a message.
-QString textFor(quint32 pgn, const char *payload, Parameter parameter)
+QString textFor(quint32 pgn, const char *payload, Parameter parameter, fms::Range range = fms::Range::All)
 {
-    for (const fms::DecodedValue &value : fms::decode(pgn, fms::byteTexts(QString::fromLatin1(payload))))
+    for (const fms::DecodedValue &value : fms::decode(pgn, fms::byteTexts(QString::fromLatin1(payload)), range))
         if (value.parameter == parameter)
             return value.text;
     return QStringLiteral("<left out>");
@@ -55,6 +59,11 @@ private slots:
     void candidates();
     void handOverThroughTheWindow();
     void adapterFramesReachThePanel();
+    void notAvailableAndError_data();
+    void notAvailableAndError();
+    void validOnlyKeepsTheLowerSender_data();
+    void validOnlyKeepsTheLowerSender();
+    void realTruckWithValidOnly();
 };
 
 void TestFms::decoder_data()
@@ -196,6 +205,156 @@ void TestFms::adapterFramesReachThePanel()
     // The second release hides the panel again.
     WindowDriver::press(w, "pb_fmsParams");
     QVERIFY(frame->isHidden());
+}
+
+void TestFms::notAvailableAndError_data()
+{
+    QTest::addColumn<quint32>("pgn");
+    QTest::addColumn<QString>("payload");
+    QTest::addColumn<int>("parameter");
+    QTest::addColumn<QString>("scaled"); // the label text without the option
+    QTest::addColumn<bool>("valid");     // still shown with the option
+    const auto row = [](const char *name, quint32 pgn, const char *payload, Parameter p, const char *scaled, bool valid) {
+        QTest::newRow(name) << pgn << QString(payload) << int(p) << QString::fromUtf8(scaled) << valid;
+    };
+    row("fuel level n/a", 0xFEFC, "00 FF ", Parameter::FuelLevel, "102 %", false);
+    row("fuel level error", 0xFEFC, "00 FE ", Parameter::FuelLevel, "101.6 %", false);
+    row("fuel level reserved", 0xFEFC, "00 FB ", Parameter::FuelLevel, "100.4 %", false);
+    row("fuel level largest", 0xFEFC, "00 FA ", Parameter::FuelLevel, "100 %", true);
+    row("coolant n/a", 0xFEEE, "FF ", Parameter::EngineCoolantTemperature, "215 \u00B0C", false);
+    row("coolant error", 0xFEEE, "FE ", Parameter::EngineCoolantTemperature, "214 \u00B0C", false);
+    row("fuel rate n/a", 0xFEF2, "FF FF ", Parameter::FuelRate, "3276.8 L/h", false);
+    row("fuel rate error", 0xFEF2, "00 FE ", Parameter::FuelRate, "3251.2 L/h", false);
+    row("fuel rate reserved", 0xFEF2, "00 FB ", Parameter::FuelRate, "3212.8 L/h", false);
+    row("fuel rate valid", 0xFEF2, "00 FA ", Parameter::FuelRate, "3200.0 L/h", true);
+    row("instantaneous economy n/a", 0xFEF2, "00 00 FF FF ", Parameter::InstantaneousFuelEconomy, "128.0 km/L", false);
+    row("instantaneous economy error", 0xFEF2, "00 00 00 FE ", Parameter::InstantaneousFuelEconomy, "127.0 km/L", false);
+    row("average economy n/a", 0xFEF2, "00 00 00 00 FF FF ", Parameter::AverageFuelEconomy, "128.0 km/L", false);
+    row("average economy error", 0xFEF2, "00 00 00 00 00 FE ", Parameter::AverageFuelEconomy, "127.0 km/L", false);
+    row("throttle n/a", 0xFEF2, "00 00 00 00 00 00 FF ", Parameter::ThrottlePosition, "102.0%", false);
+    row("throttle error", 0xFEF2, "00 00 00 00 00 00 FE ", Parameter::ThrottlePosition, "101.6%", false);
+    row("engine speed n/a", 0xF004, "00 00 00 FF FF ", Parameter::EngineSpeed, "8191.88 rpm", false);
+    row("engine speed error", 0xF004, "00 00 00 00 FE ", Parameter::EngineSpeed, "8128 rpm", false);
+    row("service distance n/a", 0xFEC0, "00 FF FF ", Parameter::ServiceDistance, "167040 km", false);
+    row("service distance error", 0xFEC0, "00 00 FE ", Parameter::ServiceDistance, "164485 km", false);
+    row("engine hours n/a", 0xFEE5, "FF FF FF FF ", Parameter::TotalEngineHours, "2.14748e+08 h", false);
+    row("engine hours error", 0xFEE5, "00 00 00 FE ", Parameter::TotalEngineHours, "2.13071e+08 h", false);
+    row("engine hours largest", 0xFEE5, "FF FF FF FA ", Parameter::TotalEngineHours, "2.10554e+08 h", true);
+    row("vehicle distance n/a", 0xFEC1, "FF FF FF FF ", Parameter::TotalVehicleDistance, "21474836.000 km", false);
+    row("vehicle distance error", 0xFEC1, "00 00 00 FE ", Parameter::TotalVehicleDistance, "21307064.000 km", false);
+    row("ambient n/a", 0xFEF5, "00 00 00 FF FF ", Parameter::AmbientAirTemperature, "1774.97 \u00B0C", false);
+    row("ambient error", 0xFEF5, "00 00 00 00 FE ", Parameter::AmbientAirTemperature, "1759 \u00B0C", false);
+    row("air inlet n/a", 0xFEF5, "00 00 00 00 00 FF ", Parameter::AirInletTemperature, "215 \u00B0C", false);
+    row("air inlet error", 0xFEF5, "00 00 00 00 00 FE ", Parameter::AirInletTemperature, "214 \u00B0C", false);
+    row("wheel speed n/a", 0xFEF1, "00 FF FF ", Parameter::WheelBasedVehicleSpeed, "255.996 km/h", false);
+    row("wheel speed error", 0xFEF1, "00 00 FE ", Parameter::WheelBasedVehicleSpeed, "254.000 km/h", false);
+}
+
+void TestFms::notAvailableAndError()
+{
+    QFETCH(quint32, pgn);
+    QFETCH(QString, payload);
+    QFETCH(int, parameter);
+    QFETCH(QString, scaled);
+    QFETCH(bool, valid);
+    const QByteArray bytes = payload.toLatin1();
+    QCOMPARE(textFor(pgn, bytes.constData(), Parameter(parameter)), scaled);
+    QCOMPARE(textFor(pgn, bytes.constData(), Parameter(parameter), fms::Range::ValidOnly),
+             valid ? scaled : QStringLiteral("<left out>"));
+}
+
+void TestFms::validOnlyKeepsTheLowerSender_data()
+{
+    QTest::addColumn<bool>("validOnly");
+    QTest::addColumn<QString>("panel");
+    // The engine (0x00) sends fuel rate 5.8 L/h, no economy, throttle 0; the cab
+    // controller (0x31, the higher identifier) "not available" for all of it.
+    QTest::newRow("every value") << false
+                                 << "0.0% | 0 | 3276.8 L/h | 128.0 km/L | 128.0 km/L | 102.0% | 0.0 | 0.0 | 0.0 | 0.0 | "
+                                    "0.0 | 0.0 | 255.996 km/h";
+    QTest::newRow("valid values only") << true
+                                       << "0.0% | 0 | 5.8 L/h | 0.0 km/L | 2.3 km/L | 0.0% | 0.0 | 0.0 | 0.0 | 0.0 | "
+                                          "0.0 | 0.0 | 0.000 km/h";
+}
+
+void TestFms::validOnlyKeepsTheLowerSender()
+{
+    QFETCH(bool, validOnly);
+    MainWindow w;
+    w.setFmsValidOnly(validOnly);
+    store(w, 0x18FEF200, "74 00 00 00 9A 04 00 FF ");
+    store(w, 0x18FEF231, "FF FF FF FF FF FF FF FF ");
+    store(w, 0x0CFEF100, "F7 00 00 00 00 00 00 FF ");
+    store(w, 0x18FEF131, "F7 FF FF 03 CC FF FF FF ");
+    refresh(w);
+    tick(w);
+    QTEST(labels(w), "panel");
+}
+
+void TestFms::realTruckWithValidOnly()
+{
+    // The engine-idling truck's log replayed with --fms-valid-only: fuel rate,
+    // economy, throttle and wheel speed show the engine's values, read here from
+    // the log's last frames of source address 0x00.
+    QProcess gzip;
+    gzip.start(QStringLiteral("gzip"), {QStringLiteral("-dc"), QStringLiteral(VORNIX_REALDATA_DIR "/decodinggui.candump.log.gz")});
+    QVERIFY(gzip.waitForFinished(30000));
+    const QByteArray log = gzip.readAllStandardOutput();
+    QMap<quint32, QByteArray> last; // identifier -> data of its last frame
+    const QRegularExpression line(QStringLiteral("^\\(\\d+\\.\\d+\\) \\S+ ([0-9A-F]{8})#([0-9A-F]*)$"));
+    for (const QByteArray &text : log.split('\n')) {
+        const QRegularExpressionMatch m = line.match(QString::fromLatin1(text));
+        if (m.hasMatch())
+            last[m.captured(1).toUInt(nullptr, 16)] = QByteArray::fromHex(m.captured(2).toLatin1());
+    }
+    const QByteArray lfe = last.value(0x18FEF200), ccvs = last.value(0x0CFEF100);
+    QCOMPARE(lfe.size(), 8);
+    QCOMPARE(ccvs.size(), 8);
+    // The cab controller's last frames of both groups, the higher identifiers,
+    // carry "not available" for all of these.
+    QCOMPARE(last.value(0x18FEF231).left(7), QByteArray(7, char(0xFF)));
+    QCOMPARE(last.value(0x18FEF131).mid(1, 2), QByteArray(2, char(0xFF)));
+    const auto raw16 = [](const QByteArray &b, int at) { return quint32(quint8(b[at])) | quint32(quint8(b[at + 1])) << 8; };
+    QString fuelRate, instant, average, throttle, speed;
+    fuelRate.setNum(float(raw16(lfe, 0) * 0.05), 'f', 1);
+    instant.setNum(raw16(lfe, 2) / 512.0, 'f', 1);
+    average.setNum(raw16(lfe, 4) / 512.0, 'f', 1);
+    throttle.setNum(float(quint8(lfe[6]) * 0.4), 'f', 1);
+    speed.setNum(raw16(ccvs, 1) / 256.0, 'f', 3);
+
+    QTemporaryDir scratch;
+    QFile file(scratch.filePath("truck.log"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(log) == log.size());
+    file.close();
+    QString error;
+    auto replay = sim::ReplayTraffic::open({file.fileName(), false, 20}, &error);
+    QVERIFY2(replay, qPrintable(error));
+    sim::AdapterEmulator adapter(std::move(replay));
+    QVERIFY(adapter.start(&error));
+    MainWindow w;
+    w.setFmsValidOnly(true);
+    WindowDriver::selectPort(w, adapter.devicePath(), QStringLiteral("replay"));
+    WindowDriver::press(w, "pb_open");
+    WindowDriver::configure(w, QStringLiteral("250 kbps"));
+    // Played to its end: the table shows the engine's last frames; one more
+    // decoding pass takes whatever the timer has not taken yet.
+    auto *table = w.findChild<QTableWidget *>(QStringLiteral("tv_messages"));
+    const auto rowBytes = [&](quint32 id) {
+        const int row = MainWindowProbe::rowOfId(w).value(id, -1);
+        QByteArray bytes;
+        for (int col = 2; row >= 0 && col < 10 && table->item(row, col); ++col)
+            bytes += QByteArray::fromHex(table->item(row, col)->text().trimmed().toLatin1());
+        return bytes;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(adapter.stats().framesSent == 78582 && rowBytes(0x18FEF200) == lfe
+                                 && rowBytes(0x0CFEF100) == ccvs && rowBytes(0x18FEF231) == last.value(0x18FEF231),
+                             60000);
+    tick(w);
+    QCOMPARE(label(w, Parameter::FuelRate), fuelRate + " L/h");
+    QCOMPARE(label(w, Parameter::InstantaneousFuelEconomy), instant + " km/L");
+    QCOMPARE(label(w, Parameter::AverageFuelEconomy), average + " km/L");
+    QCOMPARE(label(w, Parameter::ThrottlePosition), throttle + "%");
+    QCOMPARE(label(w, Parameter::WheelBasedVehicleSpeed), speed + " km/h");
 }
 
 QTEST_MAIN(TestFms)

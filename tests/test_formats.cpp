@@ -143,7 +143,7 @@ QByteArray gunzip(const QString &path)
     return run(QStringLiteral("gzip"), {QStringLiteral("-dc"), path});
 }
 
-const QString REALDATA = QStringLiteral(VORNIX_SOURCE_DIR "/../shared/realdata/nmfta/");
+const QString REALDATA = QStringLiteral(VORNIX_REALDATA_DIR "/");
 
 // A dump recording started 2026-12-07 23:59:58, running past midnight, with
 // empty payloads, 3- and 4-digit standard identifiers and a long payload.

@@ -3,7 +3,7 @@
 // adapter's byte formats) can be tried without hardware.
 //
 //   vornix-adapter-emulator [--profile truck|load|replay] [--rate N] [--ids N]
-//                           [--replay FILE] [--loop] [--seconds S]
+//                           [--replay FILE] [--loop] [--speed F] [--start S] [--seconds S]
 //
 // The first line on standard output is the device path to open. Traffic starts
 // when the program sends its configuration command ("Configure and start").
@@ -11,6 +11,7 @@
 // frames sent and the achieved rate.
 
 #include "sim/emulator.h"
+#include "sim/replaytraffic.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -66,9 +67,13 @@ int main(int argc, char *argv[])
          QStringLiteral("N")},
         {QStringLiteral("ids"), QStringLiteral("Number of identifiers for the load profile (default 64)."),
          QStringLiteral("N")},
-        {QStringLiteral("replay"), QStringLiteral("Replay a dump file at its recorded timing (implies --profile replay)."),
+        {QStringLiteral("replay"),
+         QStringLiteral("Replay a recording at its recorded timing: a dump file (.csv), a candump -L log (.log) or a "
+                        "Vector ASC log (.asc), by extension or content (implies --profile replay)."),
          QStringLiteral("FILE")},
-        {QStringLiteral("loop"), QStringLiteral("Replay the dump over and over.")},
+        {QStringLiteral("loop"), QStringLiteral("Replay the recording over and over.")},
+        {QStringLiteral("speed"), QStringLiteral("Replay F times as fast (0.1 to 100, default 1)."), QStringLiteral("F")},
+        {QStringLiteral("start"), QStringLiteral("Skip the first S seconds of the recording."), QStringLiteral("S")},
         {QStringLiteral("seconds"), QStringLiteral("Stop after S seconds instead of waiting for Ctrl+C."),
          QStringLiteral("S")},
     });
@@ -84,10 +89,16 @@ int main(int argc, char *argv[])
     double rate = 1000;
     double ids = 64;
     double seconds = -1;
+    double speed = 1;
+    double start = 0;
     if (!readNumber(parser, QStringLiteral("rate"), 1, 100000, rate)
         || !readNumber(parser, QStringLiteral("ids"), 1, 100000, ids)
-        || !readNumber(parser, QStringLiteral("seconds"), 1e-3, 1e9, seconds))
-        return fail(QStringLiteral("--rate and --ids take a number from 1 to 100000, --seconds one above 0"), 2);
+        || !readNumber(parser, QStringLiteral("seconds"), 1e-3, 1e9, seconds)
+        || !readNumber(parser, QStringLiteral("speed"), sim::MIN_REPLAY_SPEED, sim::MAX_REPLAY_SPEED, speed)
+        || !readNumber(parser, QStringLiteral("start"), 0, 1e9, start))
+        return fail(QStringLiteral("--rate and --ids take a number from 1 to 100000, --speed one from 0.1 to 100, "
+                                   "--seconds one above 0, --start one from 0"),
+                    2);
     const QString replayFile = parser.value(QStringLiteral("replay"));
     const bool loop = parser.isSet(QStringLiteral("loop"));
     QString profile = parser.value(QStringLiteral("profile"));
@@ -103,7 +114,7 @@ int main(int argc, char *argv[])
         if (replayFile.isEmpty())
             return fail(QStringLiteral("--profile replay needs --replay FILE"), 2);
         QString error;
-        source = sim::ReplayTraffic::fromFile(replayFile, loop, &error);
+        source = sim::ReplayTraffic::open({replayFile, loop, speed, start}, &error);
         if (!source)
             return fail(error, 1);
     } else {

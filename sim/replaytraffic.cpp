@@ -1,0 +1,161 @@
+#include "sim/replaytraffic.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace sim {
+
+namespace {
+
+constexpr qint64 MS = 1000000; // nanoseconds
+// A loop starts its next round this long after the last frame of a round.
+constexpr qint64 ROUND_GAP_NS = 100 * MS;
+
+bool playable(const formats::CanFrame &frame)
+{
+    return !frame.remote && !frame.fd;
+}
+
+bool tellFormat(const QString &path, QFile &file, formats::Format &format)
+{
+    return formats::formatFromPath(path, format) || formats::formatFromContent(file.peek(4096), format);
+}
+
+formats::ReadOptions readOptions(const QString &path)
+{
+    formats::ReadOptions options;
+    options.skipBad = true;
+    options.fileName = path;
+    options.fallbackDate = QFileInfo(path).lastModified().date();
+    return options;
+}
+
+} // namespace
+
+ReplayTraffic::ReplayTraffic(const ReplaySettings &replaySettings, formats::Format fileFormat)
+    : settings(replaySettings)
+    , format(fileFormat)
+{
+}
+
+std::unique_ptr<ReplayTraffic> ReplayTraffic::open(const ReplaySettings &settings, QString *error)
+{
+    QFile probe(settings.path);
+    if (QFileInfo(settings.path).isDir() || !probe.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read %1: %2")
+                     .arg(settings.path, QFileInfo(settings.path).isDir() ? QStringLiteral("is a directory")
+                                                                          : probe.errorString());
+        return nullptr;
+    }
+    formats::Format format;
+    if (!tellFormat(settings.path, probe, format)) {
+        *error = QStringLiteral("cannot tell the format of %1 (a dump .csv, a candump .log or an .asc log)")
+                     .arg(settings.path);
+        return nullptr;
+    }
+    probe.close();
+    std::unique_ptr<ReplayTraffic> replay(new ReplayTraffic(settings, format));
+    replay->restart();
+    if (!replay->hasNext()) {
+        *error = replay->originSet && settings.startSeconds > 0
+                     ? QStringLiteral("%1 has no frame after its first %2 s").arg(settings.path).arg(settings.startSeconds)
+                     : QStringLiteral("%1 holds no frame").arg(settings.path);
+        return nullptr;
+    }
+    return replay;
+}
+
+bool ReplayTraffic::openReader()
+{
+    reader.reset();
+    file = std::make_unique<QFile>(settings.path);
+    if (!file->open(QIODevice::ReadOnly))
+        return false;
+    reader = formats::openReader(format, file.get(), readOptions(settings.path));
+    return true;
+}
+
+void ReplayTraffic::restart()
+{
+    originSet = false;
+    roundOffsetNs = 0;
+    lastDueNs = 0;
+    haveNext = false;
+    if (openReader())
+        advance();
+}
+
+void ReplayTraffic::advance()
+{
+    bool playedThisRound = haveNext || roundOffsetNs == 0;
+    haveNext = false;
+    for (;;) {
+        if (!reader->next(frame)) {
+            // End of the file (or of what could be read of it).
+            if (!settings.loop || !playedThisRound || !openReader())
+                return;
+            roundOffsetNs = lastDueNs + ROUND_GAP_NS;
+            playedThisRound = false;
+            continue;
+        }
+        if (!playable(frame))
+            continue;
+        if (!originSet) {
+            originUs = frame.timeUs + qint64(settings.startSeconds * 1e6);
+            originSet = true;
+        }
+        if (frame.timeUs < originUs)
+            continue;
+        // Frames keep their order even where the recording's clock went back.
+        const qint64 due = roundOffsetNs + qint64(double(frame.timeUs - originUs) * 1000.0 / settings.speed);
+        nextDue = std::max(due, lastDueNs);
+        lastDueNs = nextDue;
+        haveNext = true;
+        return;
+    }
+}
+
+EmulatedFrame ReplayTraffic::takeNext()
+{
+    EmulatedFrame out;
+    out.id = frame.id;
+    out.standard = !frame.extended;
+    out.length = quint8(std::min(int(frame.data.size()), int(out.data.size())));
+    std::copy_n(frame.data.constData(), out.length, out.data.begin());
+    advance();
+    return out;
+}
+
+QString ReplayTraffic::describe() const
+{
+    return QStringLiteral("replay of %1 (%2, speed %3%4)")
+        .arg(QFileInfo(settings.path).fileName(), formats::formatName(format))
+        .arg(settings.speed)
+        .arg(settings.loop ? QStringLiteral(", looping") : QString());
+}
+
+ReplayTraffic::Survey ReplayTraffic::survey(const QString &path, const std::atomic<bool> &stop)
+{
+    Survey result;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !tellFormat(path, file, result.format))
+        return result;
+    const auto reader = formats::openReader(result.format, &file, readOptions(path));
+    formats::CanFrame frame;
+    while (!stop.load(std::memory_order_relaxed) && reader->next(frame)) {
+        ++result.frames;
+        if (!playable(frame))
+            ++result.leftOut;
+        else if (frame.data.size() > 8)
+            ++result.cut;
+    }
+    result.complete = !stop.load();
+    result.leftOut += reader->unsupported();
+    result.badLines = reader->badLines();
+    result.firstBadLine = reader->firstBadLine();
+    result.firstBadReason = reader->firstBadReason();
+    return result;
+}
+
+} // namespace sim
