@@ -7,6 +7,19 @@
 #include <QAbstractItemView>
 #include <QPixmap>
 
+// The logo built into the program. Its resource lives in a static library, so
+// nothing would link its registration in unless it is asked for by name (and
+// the macro must be used outside any namespace).
+static QPixmap builtInLogo()
+{
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(logo);
+        return true;
+    }();
+    Q_UNUSED(registered)
+    return QPixmap(QStringLiteral(":/image/quellmarkPowered_meta.png"));
+}
+
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
@@ -113,7 +126,13 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui->pb_order, &QPushButton::released, this, &MainWindow::orderRows);
 
     // Appearance of the whole window.
-    ui->labelImage->setPixmap(QPixmap(QStringLiteral("image/quellmarkPowered_meta.png")));
+    // The logo of the working directory comes first, as it always has; where it
+    // does not load (a start from the desktop menu, in the home folder) the copy
+    // built into the program is shown.
+    QPixmap logo(QStringLiteral("image/quellmarkPowered_meta.png"));
+    if (logo.isNull())
+        logo = builtInLogo();
+    ui->labelImage->setPixmap(logo);
     setFont(QFont(styles::uiFontFamily));
 
     connect(ui->le_highlight, &QLineEdit::editingFinished, this, &MainWindow::highlightLine);

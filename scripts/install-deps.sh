@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages needed to build, run and test the program,
+# Installs the Debian 12 packages needed to build, run, test and package the program,
 # skipping those already present. apt-get runs as root (through sudo when needed).
 set -euo pipefail
 
+# Build and run; the recording-format tests (can-utils, python3-can); manual
+# pages (help2man); the Debian package (dpkg-dev for dpkg-shlibdeps, file); the
+# checks of the installed files and the package.
 packages=(cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
           fonts-inter fonts-jetbrains-mono
-          can-utils python3-can)
+          can-utils python3-can
+          help2man
+          dpkg-dev file
+          desktop-file-utils appstream lintian)
 
 missing=()
 for p in "${packages[@]}"; do
