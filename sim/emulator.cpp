@@ -231,6 +231,7 @@ void AdapterEmulator::run()
     batch.reserve(64 * 1024);
     carry.clear();
     qint64 lastInputNs = 0;
+    const bool everyFrame = source->keepsEveryFrame();
 
     auto handle = [&](const std::vector<AdapterCommand> &commands) {
         for (const AdapterCommand &c : commands)
@@ -254,7 +255,7 @@ void AdapterEmulator::run()
             const qint64 horizon = epochNs + ((now - epochNs) / MS + 1) * MS;
             batch.clear();
             int frames = 0;
-            while (source->hasNext()) {
+            while (source->hasNext() && !(everyFrame && !carry.isEmpty())) {
                 const qint64 due = epochNs + source->nextDueNs();
                 if (due >= horizon)
                     break;
@@ -263,14 +264,20 @@ void AdapterEmulator::run()
                     ++filtered;
                     continue;
                 }
-                if (now - due > LATE_NS || !carry.isEmpty()) {
+                if (!everyFrame && (now - due > LATE_NS || !carry.isEmpty())) {
                     ++dropped;
                     continue;
                 }
                 batch.append(buildAdapterFrame(f.id, f.standard, f.payload()));
                 ++frames;
             }
-            if (frames > 0) {
+            if (frames > 0 && everyFrame) {
+                // What the device does not take now waits for room.
+                const qint64 n = pty.writeSome(batch.constData(), batch.size());
+                if (n >= 0)
+                    carry = batch.mid(int(n));
+                sent += quint64(frames);
+            } else if (frames > 0) {
                 qint64 n = pty.writeSome(batch.constData(), batch.size());
                 if (n < 0)
                     n = 0;
@@ -286,7 +293,9 @@ void AdapterEmulator::run()
         }
 
         qint64 wakeAt = LLONG_MAX;
-        if (sending && source->hasNext())
+        // A source that keeps every frame and finds the device full waits for
+        // room (POLLOUT below), not for the next due time.
+        if (sending && source->hasNext() && !(everyFrame && !carry.isEmpty()))
             wakeAt = epochNs + source->nextDueNs();
         if (parser.hasPending())
             wakeAt = std::min(wakeAt, lastInputNs + IDLE_FLUSH_NS);

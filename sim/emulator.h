@@ -12,7 +12,9 @@
 // until the next frame is due or the program writes something. Frames due
 // within the same wake-up go out in one write. When nobody drains the device
 // (the program closed the port) the pty buffer fills up and further frames are
-// dropped rather than queued, so memory stays bounded and nothing blocks.
+// dropped rather than queued, so memory stays bounded and nothing blocks. A
+// source that keeps every frame (a replay) is paused instead until there is
+// room again, and its late frames go out late.
 
 #include "sim/adapterwire.h"
 #include "sim/trafficprofile.h"

@@ -42,6 +42,8 @@ public:
     qint64 nextDueNs() const override { return nextDue; }
     EmulatedFrame takeNext() override;
     QString describe() const override;
+    // A recording is played whole, late rather than with gaps.
+    bool keepsEveryFrame() const override { return true; }
 
     // The file's format and what a full pass over it finds: its frames, the
     // frames left out, the bad lines (the first one's number and fault).

@@ -42,6 +42,9 @@ public:
     virtual EmulatedFrame takeNext() = 0;
     // Short description for status lines.
     virtual QString describe() const = 0;
+    // Whether every frame must reach the device: the emulator then sends late
+    // frames late and waits while the device is full, instead of dropping them.
+    virtual bool keepsEveryFrame() const { return false; }
 };
 
 class TruckTraffic : public TrafficSource
