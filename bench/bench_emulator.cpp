@@ -5,6 +5,7 @@
 //
 //   bench_emulator [seconds] [frames-per-second] [identifiers]
 
+#include "bench/benchsupport.h"
 #include "link/protocol.h"
 #include "sim/emulator.h"
 
@@ -16,29 +17,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
-
-namespace {
-
-double monotonicSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
-
-long residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -69,8 +47,8 @@ int main(int argc, char *argv[])
     char chunk[65536];
     quint64 valid = 0, invalid = 0, reads = 0;
     double first = -1, last = 0;
-    const double start = monotonicSeconds();
-    while (monotonicSeconds() - start < seconds) {
+    const double start = bench::monotonicSeconds();
+    while (bench::monotonicSeconds() - start < seconds) {
         pollfd p{fd, POLLIN, 0};
         if (::poll(&p, 1, 10) <= 0)
             continue;
@@ -78,7 +56,7 @@ int main(int argc, char *argv[])
         while ((n = ::read(fd, chunk, sizeof chunk)) > 0)
             buffer.append(chunk, int(n));
         ++reads;
-        const double now = monotonicSeconds();
+        const double now = bench::monotonicSeconds();
         wire::cutFrames(buffer, [&](const char *slice) {
             if (wire::isValidFrame(wire::AdapterFrame{slice, {}})) {
                 ++valid;
@@ -110,20 +88,20 @@ int main(int argc, char *argv[])
     // Nobody reads any more (the program closed the port): the device fills up,
     // frames are dropped, memory stays where it was.
     ::close(fd);
-    const long rssBefore = residentKiB();
+    const long rssBefore = bench::residentKiB();
     const quint64 droppedBefore = emulator.stats().framesDropped;
-    const double idleStart = monotonicSeconds();
+    const double idleStart = bench::monotonicSeconds();
     const double idleCpuStart = emulator.stats().cpuSeconds;
-    while (monotonicSeconds() - idleStart < 3.0)
+    while (bench::monotonicSeconds() - idleStart < 3.0)
         ::poll(nullptr, 0, 100);
     const sim::AdapterEmulator::Stats idle = emulator.stats();
     std::printf("  nobody reading   3 s: %llu frames dropped, resident memory %ld -> %ld KiB, "
                 "worker CPU %.1f %%\n",
                 static_cast<unsigned long long>(idle.framesDropped - droppedBefore), rssBefore,
-                residentKiB(), 100.0 * (idle.cpuSeconds - idleCpuStart) / 3.0);
+                bench::residentKiB(), 100.0 * (idle.cpuSeconds - idleCpuStart) / 3.0);
 
-    const double stopStart = monotonicSeconds();
+    const double stopStart = bench::monotonicSeconds();
     emulator.stop();
-    std::printf("  stop             %.1f ms\n", 1000.0 * (monotonicSeconds() - stopStart));
+    std::printf("  stop             %.1f ms\n", 1000.0 * (bench::monotonicSeconds() - stopStart));
     return 0;
 }

@@ -7,6 +7,7 @@
 //
 //   bench_replay [speed]
 
+#include "bench/benchsupport.h"
 #include "link/protocol.h"
 #include "sim/emulator.h"
 #include "sim/replaytraffic.h"
@@ -24,24 +25,6 @@
 
 namespace {
 
-double monotonicSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
-
-long residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
 
 struct Drained {
     quint64 valid = 0, invalid = 0;
@@ -55,10 +38,10 @@ Drained drain(int fd, double quiet, double limit)
     Drained d;
     QByteArray buffer;
     char chunk[65536];
-    const double start = monotonicSeconds();
+    const double start = bench::monotonicSeconds();
     double lastData = start;
     while (true) {
-        const double now = monotonicSeconds();
+        const double now = bench::monotonicSeconds();
         if (now - start > limit || (d.first >= 0 && now - lastData > quiet))
             break;
         pollfd p{fd, POLLIN, 0};
@@ -67,7 +50,7 @@ Drained drain(int fd, double quiet, double limit)
         ssize_t n;
         while ((n = ::read(fd, chunk, sizeof chunk)) > 0)
             buffer.append(chunk, int(n));
-        lastData = monotonicSeconds();
+        lastData = bench::monotonicSeconds();
         wire::cutFrames(buffer, [&](const char *slice) {
             if (wire::isValidFrame(wire::AdapterFrame{slice, {}})) {
                 ++d.valid;
@@ -157,14 +140,14 @@ int main(int argc, char *argv[])
         }
     }
     auto longReplay = sim::ReplayTraffic::open({big, false, sim::MAX_REPLAY_SPEED, 0}, &error);
-    const long rssBefore = residentKiB();
+    const long rssBefore = bench::residentKiB();
     sim::AdapterEmulator second(std::move(longReplay));
     second.start(&error);
     const int fd2 = openAndConfigure(second);
     const Drained d2 = drain(fd2, 1.0, 10.0);
     std::printf("file of %lld bytes (1452780 frames) at speed %g for 10 s: %llu frames, resident memory %ld -> %ld KiB\n",
                 static_cast<long long>(QFile(big).size()), sim::MAX_REPLAY_SPEED,
-                static_cast<unsigned long long>(d2.valid), rssBefore, residentKiB());
+                static_cast<unsigned long long>(d2.valid), rssBefore, bench::residentKiB());
     ::close(fd2);
     return 0;
 }
