@@ -25,7 +25,6 @@
 
 namespace {
 
-
 struct Drained {
     quint64 valid = 0, invalid = 0;
     double first = -1, last = 0;
