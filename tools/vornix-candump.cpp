@@ -181,7 +181,7 @@ int main(int argc, char *argv[])
          QStringLiteral("FILE")},
         {QStringLiteral("rotate-size"), QStringLiteral("Start the next numbered file once one holds MB megabytes."),
          QStringLiteral("MB")},
-        {QStringLiteral("rotate-time"), QStringLiteral("Start the next numbered file every S seconds."),
+        {QStringLiteral("rotate-time"), QStringLiteral("Start the next numbered file once a file's frames span S seconds."),
          QStringLiteral("S")},
         {{QStringLiteral("n"), QStringLiteral("count")}, QStringLiteral("Stop after COUNT frames."),
          QStringLiteral("COUNT")},
