@@ -83,17 +83,21 @@ public:
         return std::min<qint64>(lineEnd, qint64(st.st_size));
     }
 
-    // Pushes a file's data to the disk and closes it; false (errno set) on failure.
-    bool syncAndClose()
+    // Closes a file of ours, first pushing its data to the disk when asked;
+    // false (errno set) on failure.
+    bool closeFile(bool sync)
     {
         if (!owned || fd < 0)
             return true;
-        bool ok = ::fdatasync(fd) == 0 || errno == EINVAL;
-        const int syncError = errno;
-        ok = ::close(fd) == 0 && ok;
-        fd = -1;
-        if (!ok && errno == 0)
+        if (sync && ::fdatasync(fd) != 0 && errno != EINVAL) {
+            const int syncError = errno;
+            ::close(fd);
+            fd = -1;
             errno = syncError;
+            return false;
+        }
+        const bool ok = ::close(fd) == 0;
+        fd = -1;
         return ok;
     }
 
@@ -321,7 +325,7 @@ void Capture::writerLoop()
         }
         countWriter();
     }
-    closeCurrent();
+    closeCurrent(false);
     countWriter();
 }
 
@@ -344,7 +348,7 @@ void Capture::writeRecord(const Record &record)
     if (stopped)
         return;
     if (plan.rotateUs > 0 && frameWriter && fileStartUs >= 0 && record.timeUs - fileStartUs >= plan.rotateUs)
-        closeCurrent();
+        closeCurrent(true);
     if (!frameWriter) {
         QString error;
         if (!openNext(&error)) {
@@ -371,7 +375,7 @@ void Capture::writeRecord(const Record &record)
         return;
     }
     if (plan.rotateBytes > 0 && frameWriter->bytesWritten() + frameWriter->bytesBuffered() >= plan.rotateBytes)
-        closeCurrent();
+        closeCurrent(true);
 }
 
 bool Capture::openNext(QString *error)
@@ -410,13 +414,13 @@ bool Capture::openNext(QString *error)
     return true;
 }
 
-void Capture::closeCurrent()
+void Capture::closeCurrent(bool sync)
 {
     if (!frameWriter)
         return;
     if (!stopped && !frameWriter->finish())
         fail(Failure::WriteFailed, QString());
-    if (!stopped && !device->syncAndClose())
+    if (!stopped && !device->closeFile(sync))
         fail(Failure::WriteFailed, QStringLiteral("cannot write %1: %2").arg(device->path(), errnoText(errno)));
     writtenBefore += quint64(frameWriter->framesWritten());
     truncatedBefore += quint64(frameWriter->truncated());

@@ -119,7 +119,11 @@ private:
     void writerLoop();
     void writeRecord(const Record &record);
     bool openNext(QString *error);
-    void closeCurrent();
+    // Ends the current file. A file that is rotated out is also pushed to the
+    // disk (the writer has the time: the queue takes the frames meanwhile);
+    // the last one is not, so that the capture ends without waiting for a
+    // slow card.
+    void closeCurrent(bool sync);
     void fail(Failure kind, const QString &text);
     void countWriter();
 
