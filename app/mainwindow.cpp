@@ -57,9 +57,8 @@ MainWindow::MainWindow(QWidget *parent)
     serialRefresh();
 
     ui->l_baudRateCOM->setText(QStringLiteral("COM Baudrate"));
-    ui->cb_baudRateCOM->addItems({QStringLiteral("9600"), QStringLiteral("19200"),
-                                  QStringLiteral("38400"), QStringLiteral("115200"),
-                                  QStringLiteral("1228800"), QStringLiteral("2000000")});
+    for (const quint32 rate : wire::COM_RATES)
+        ui->cb_baudRateCOM->addItem(QString::number(rate));
 
     // CAN configuration panel.
     ui->fl_canbusConfig->setEnabled(false);

@@ -155,8 +155,10 @@ public:
     qint64 framesWritten() const { return written; } // truncated ones included
     qint64 truncated() const { return truncatedFrames; }
     qint64 unsupported() const { return unsupportedFrames; }
-    // Bytes handed to the device so far.
+    // Bytes handed to the device so far, and bytes formatted but still in the
+    // writer's buffer.
     qint64 bytesWritten() const { return deviceBytes; }
+    qint64 bytesBuffered() const { return buffer.size(); }
 
 protected:
     FrameWriter(QIODevice *device, const WriteOptions &options);

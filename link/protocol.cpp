@@ -19,13 +19,12 @@ void putLittleEndian(QByteArray &bytes, int offset, quint32 value)
         bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
-// Data length byte read as signed 8 bits. A negative length cannot describe any
-// data and is treated as an empty payload; 1..127 is taken as it is, positions
-// past the end of the frame reading as zero.
+// The payload text of the frameDataLength() bytes from the data field on,
+// positions past the end of the frame reading as zero.
 QString payloadText(const char *frame)
 {
-    const int length = static_cast<qint8>(byteAt(frame, FRAME_LENGTH));
-    if (length <= FRAME_SIZE - FRAME_DATA)
+    const int length = frameDataLength(frame);
+    if (length <= FRAME_DATA_IN_FRAME)
         return recordtext::payloadText(frame + FRAME_DATA, length);
     char bytes[128] = {};
     std::copy(frame + FRAME_DATA, frame + FRAME_SIZE, bytes);
@@ -54,11 +53,10 @@ CanMessage parseFrame(const AdapterFrame &frame)
 {
     const char *f = frame.bytes;
     CanMessage message;
-    message.id = quint32(byteAt(f, FRAME_ID)) | (quint32(byteAt(f, FRAME_ID + 1)) << 8)
-                 | (quint32(byteAt(f, FRAME_ID + 2)) << 16) | (quint32(byteAt(f, FRAME_ID + 3)) << 24);
+    message.id = frameId(f);
     message.record.reserve(3);
     message.record.append(frame.timestamp);
-    message.record.append(recordtext::recordIdText(message.id, byteAt(f, FRAME_KIND) == STANDARD_KIND));
+    message.record.append(recordtext::recordIdText(message.id, frameIsStandard(f)));
     message.record.append(payloadText(f));
     return message;
 }

@@ -53,6 +53,29 @@ struct CanMessage {
 // Header (byte 0 == 0xAA or byte 1 == 0x55) and checksum (sum of bytes 2..17 == byte 19).
 bool isValidFrame(const AdapterFrame &frame);
 
+// Fields of a 20-byte frame, read the way parseFrame reads them.
+// The identifier: bytes 5..8, little-endian, no bits masked off.
+inline quint32 frameId(const char *frame)
+{
+    const auto *b = reinterpret_cast<const unsigned char *>(frame + FRAME_ID);
+    return quint32(b[0]) | (quint32(b[1]) << 8) | (quint32(b[2]) << 16) | (quint32(b[3]) << 24);
+}
+// Identifier kind 1 is a standard identifier, any other kind an extended one.
+inline bool frameIsStandard(const char *frame)
+{
+    return static_cast<unsigned char>(frame[FRAME_KIND]) == STANDARD_KIND;
+}
+// Number of payload bytes: the length byte read as signed 8 bits, a negative
+// length (which describes no data) as 0; so 0..127. The payload is the bytes
+// from FRAME_DATA on, FRAME_DATA_IN_FRAME of them inside the frame; positions
+// past the end of the frame read as zero.
+inline int frameDataLength(const char *frame)
+{
+    const int length = static_cast<signed char>(frame[FRAME_LENGTH]);
+    return length < 0 ? 0 : length;
+}
+constexpr int FRAME_DATA_IN_FRAME = FRAME_SIZE - FRAME_DATA;
+
 // Identifier, identifier text and payload text of a frame that passed isValidFrame.
 CanMessage parseFrame(const AdapterFrame &frame);
 
@@ -67,6 +90,11 @@ int cutFrames(QByteArray &buffer, OnSlice &&onSlice);
 
 // Offset of the first frame start in buffer, or buffer.size() when there is none.
 int frameStartOffset(const QByteArray &buffer);
+
+// ---- serial line ----
+// The COM bit rates the adapter is driven at, in the order the window lists
+// them (1,228,800, not 1,152,000).
+inline constexpr quint32 COM_RATES[] = {9600, 19200, 38400, 115200, 1228800, 2000000};
 
 // ---- CAN bit rates of the configuration command ----
 struct CanRate {

@@ -8,6 +8,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <chrono>
 #include <poll.h>
 
 // QMutex locks and unlocks inside the Qt library, which a thread-sanitizer build
@@ -73,7 +74,16 @@ bool hungUp(qintptr fd)
     return ::poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL));
 }
 
+qint64 wallClockUs()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 } // namespace
+
+FrameSink::~FrameSink() = default;
 
 serialManager::serialManager()
     : port(new QSerialPort)
@@ -158,6 +168,13 @@ qint64 serialManager::writeData(const QByteArray &data)
     return writeNow(data);
 }
 
+void serialManager::discardInput()
+{
+    stopReading();
+    if (port && port->isOpen())
+        port->clear(QSerialPort::Input);
+}
+
 qint64 serialManager::writeNow(const QByteArray &data)
 {
     if (!port || !port->isOpen())
@@ -180,10 +197,18 @@ qint64 serialManager::writeNow(const QByteArray &data)
     return accepted;
 }
 
+void serialManager::setFrameSink(FrameSink *frameSink)
+{
+    if (readerThread)
+        stopReading();
+    sink = frameSink;
+}
+
 void serialManager::startReading()
 {
     if (readerThread)
         stopReading();
+    lostDevice = false;
     {
         std::lock_guard<std::mutex> lock(linkMutex);
         ownerThread = QThread::currentThread();
@@ -237,22 +262,42 @@ void serialManager::readLoop()
     }
 
     QByteArray buffer; // receive buffer of this run only
-    runReader(buffer);
+    const bool gone = runReader(buffer);
 
     // Hand the port back; writes queued until the gate closes are still served.
     while (serveWrites(true)) {
     }
+    lostDevice = gone;
+    if (sink)
+        sink->readerEnded(gone);
 }
 
-void serialManager::runReader(QByteArray &buffer)
+bool serialManager::runReader(QByteArray &buffer)
 {
+    // The window's path: a record per frame, to the recorder, then the store.
     const auto handleSlice = [this](const char *slice) {
         const wire::AdapterFrame frame{slice, recordtext::currentTimestamp()};
-        if (!wire::isValidFrame(frame))
+        if (!wire::isValidFrame(frame)) {
+            invalidSlices.fetch_add(1, std::memory_order_relaxed);
             return;
+        }
         const wire::CanMessage message = wire::parseFrame(frame);
         writeDumpLine(message.record);
         storeMessage(message.id, message.record);
+    };
+    // A sink's path: the frame's fields and the time of the read, no texts.
+    FrameSink *const frameSink = sink;
+    ReceivedFrame received;
+    const auto sinkSlice = [this, frameSink, &received](const char *slice) {
+        if (!wire::isValidFrame(wire::AdapterFrame{slice, QString()})) {
+            invalidSlices.fetch_add(1, std::memory_order_relaxed);
+            return;
+        }
+        received.id = wire::frameId(slice);
+        received.standard = wire::frameIsStandard(slice);
+        received.length = wire::frameDataLength(slice);
+        received.data = slice + wire::FRAME_DATA;
+        frameSink->frameReceived(received);
     };
 
     while (running.load()) {
@@ -260,7 +305,7 @@ void serialManager::runReader(QByteArray &buffer)
         if (!port->isOpen()) {
             // Nothing to read from (closed after the device went away).
             running = false;
-            break;
+            return true;
         }
         if (port->error() != QSerialPort::NoError)
             port->clearError();
@@ -275,12 +320,20 @@ void serialManager::runReader(QByteArray &buffer)
             running = false;
             if (port->isOpen())
                 port->close();
-            break;
+            return true;
         }
         buffer.append(port->readAll());
-        if (!buffer.isEmpty())
+        if (buffer.isEmpty())
+            continue;
+        if (frameSink) {
+            received.timeUs = wallClockUs();
+            wire::cutFrames(buffer, sinkSlice);
+            frameSink->readDone();
+        } else {
             wire::cutFrames(buffer, handleSlice);
+        }
     }
+    return false;
 }
 
 bool serialManager::serveWrites(bool leaving)

@@ -20,6 +20,33 @@
 
 class QThread;
 
+// One valid frame as the reader took it from the port, for a FrameSink. The
+// data pointer is valid during the call only.
+struct ReceivedFrame {
+    qint64 timeUs = 0;      // when the read that brought it returned, microseconds since 1970-01-01 UTC
+    quint32 id = 0;
+    bool standard = false;  // identifier kind 1
+    int length = 0;         // payload bytes, 0..127 (wire::frameDataLength)
+    const char *data = nullptr; // wire::FRAME_DATA_IN_FRAME bytes; positions beyond read as zero
+};
+
+// A consumer of the reader's frames in place of the recorder and the live
+// store (a logger without a window). Every call comes from the reader thread;
+// a sink must not block it for long.
+class FrameSink
+{
+public:
+    virtual ~FrameSink();
+    // One frame that passed the header and checksum test.
+    virtual void frameReceived(const ReceivedFrame &frame) = 0;
+    // The frames of one read have all been handed over.
+    virtual void readDone() {}
+    // The last call of a reader run, after the port has been handed back:
+    // deviceGone is true when the reader stopped because the device went away
+    // (it closed the port), false when it was stopped by stopReading.
+    virtual void readerEnded(bool deviceGone) { (void)deviceGone; }
+};
+
 class serialManager
 {
 public:
@@ -34,11 +61,24 @@ public:
     void closePort();
     QString errorString() const;
     qint64 writeData(const QByteArray &data);
+    // Drops the bytes the port has received but nobody has read yet (while
+    // no reader runs).
+    void discardInput();
     void startReading();
     void stopReading();
 
     // Body of the reader thread.
     void readLoop();
+
+    // ---- frames to a consumer of its own (set while no reader runs) ----
+    // With a sink, the reader hands each valid frame to it and to nothing
+    // else: no record texts are made, the recording and the store stay
+    // untouched. nullptr (the default) is the window's path: dump line, store.
+    void setFrameSink(FrameSink *sink);
+    // Slices dropped by the header or checksum test since the manager was made.
+    quint64 invalidFrames() const { return invalidSlices.load(std::memory_order_relaxed); }
+    // Whether the last reader stopped because the device went away.
+    bool deviceLost() const { return lostDevice.load(); }
 
     // ---- live message store ----
     // Insert-or-replace the newest record of an identifier (reader thread; tests).
@@ -79,7 +119,12 @@ private:
     // closed and the port handed back (only when leaving is true).
     bool serveWrites(bool leaving);
     // The receive loop proper, between the hand-over and the hand-back.
-    void runReader(QByteArray &buffer);
+    // Returns true when it stopped because the device went away.
+    bool runReader(QByteArray &buffer);
+
+    FrameSink *sink = nullptr;                   // read by the reader, changed only while none runs
+    std::atomic<quint64> invalidSlices{0};
+    std::atomic<bool> lostDevice{false};
 
     std::mutex linkMutex;                // guards the members below; never held during port I/O
     std::condition_variable linkChanged; // signals hand-over steps and finished writes

@@ -24,8 +24,9 @@ row per frame like a log. It sets the adapter's CAN bit rate and identifier
 filter list, records the traffic to CSV files and decodes the J1939 FMS truck
 parameters (fuel level, engine speed, distance, temperatures).
 .
-Command-line tools come with it, each with a manual page: an emulated adapter
-on a pseudo-terminal and a converter between recording formats.")
+Command-line tools come with it, each with a manual page: a logger of the
+adapter's traffic without a window, an emulated adapter on a pseudo-terminal
+and a converter between recording formats.")
 # The libraries' packages come from dpkg-shlibdeps; the fonts the window asks
 # for are added by name.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -27,7 +27,9 @@ PtyDevice::~PtyDevice()
 bool PtyDevice::open()
 {
     close();
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    // Close-on-exec: a program started from this process (a tool under test)
+    // must not hold the master open, or closing it would not hang up the slave.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master < 0)
         return false;
     char name[128];
@@ -36,7 +38,7 @@ bool PtyDevice::open()
         ::close(master);
         return false;
     }
-    const int slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const int slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (slave < 0) {
         ::close(master);
         return false;
