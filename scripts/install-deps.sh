@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
-          fonts-inter fonts-jetbrains-mono)
+          fonts-inter fonts-jetbrains-mono xvfb)
 
 missing=()
 for p in "${packages[@]}"; do
