@@ -86,6 +86,9 @@ MainWindow::MainWindow(QWidget *parent)
          QStringLiteral("B2"), QStringLiteral("B3"), QStringLiteral("B4"), QStringLiteral("B5"),
          QStringLiteral("B6"), QStringLiteral("B7")});
     tableFont.setPointSize(17);
+    // Draws the cells as the style does, from texts laid out once.
+    ui->tv_messages->setItemDelegate(new CellDelegate(ui->tv_messages));
+    tablePacer.setWidget(ui->tv_messages);
 
     connect(ui->tb_increaseFont, &QToolButton::released, this, [this] { changeTableFontSize(+1); });
     connect(ui->tb_decreaseFont, &QToolButton::released, this, [this] { changeTableFontSize(-1); });

@@ -12,6 +12,7 @@
 
 #include "messagerecord.h"
 #include "serialmanager.h"
+#include "tablepaint.h"
 
 #include <QFont>
 #include <QList>
@@ -101,6 +102,11 @@ private:
     std::vector<FlashReset> flashResets;
     std::size_t flashHead = 0;
     QTimer flashTimer;
+    // The refresh and the flash resets change the table up to a thousand times
+    // a second; its repaints are let through once per display frame.
+    PaintPacer tablePacer;
+    // Fits columns and rows to their contents after new rows or a font change.
+    ContentFit tableFit;
     // Scroll mode keeps the newest scrollLogLimit rows; the oldest are removed
     // in one batch once scrollTrimChunk more have piled up.
     static constexpr int scrollLogLimit = 100000;

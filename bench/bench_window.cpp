@@ -19,7 +19,8 @@
 //
 // Starts Xvfb on a free display when DISPLAY is not set, and stops it at the end.
 //
-//   bench_window [fixed seconds, default 60] [scroll seconds, default 60] [frames/s, default 10000]
+//   bench_window [fixed seconds, default 60; 0: first fills only] [scroll seconds, default 60]
+//                [frames/s, default 10000]
 
 #include "fakeadapter.h"
 #include "mainwindowprobe.h"
@@ -644,7 +645,8 @@ void firstFills()
 
 int main(int argc, char **argv)
 {
-    const int fixedSeconds = argc > 1 ? std::max(5, atoi(argv[1])) : 60;
+    // 0 seconds skips the streaming phases (first fills only).
+    const int fixedSeconds = argc > 1 ? std::max(0, atoi(argv[1])) : 60;
     const int scrollSeconds = argc > 2 ? std::max(5, atoi(argv[2])) : 60;
     const int rate = argc > 3 ? std::max(100, atoi(argv[3])) : 10000;
 
@@ -667,9 +669,11 @@ int main(int argc, char **argv)
                         "HIGHLIGHT CHANGES and recording on\n",
                         qgetenv("DISPLAY").constData(), identifiers, rate);
             std::fflush(stdout);
-            StreamBench stream(server, rate);
-            if (!stream.run(fixedSeconds, scrollSeconds))
-                status = 1;
+            if (fixedSeconds > 0) {
+                StreamBench stream(server, rate);
+                if (!stream.run(fixedSeconds, scrollSeconds))
+                    status = 1;
+            }
             std::fflush(stdout);
             firstFills();
         }

@@ -80,6 +80,9 @@ void MainWindow::updateTable()
     refreshTimer.stop();
 
     const MessageMap drained = serial.takeMessages();
+    // What the refresh writes is painted with the next display frame.
+    if (!drained.isEmpty())
+        tablePacer.hold();
     if (ui->pb_scroll->isChecked()) {
         appendLogRows(drained);
         ui->tv_messages->scrollToBottom();
@@ -205,10 +208,8 @@ void MainWindow::writeFixedRows(const MessageMap &drained)
                                 model->index(touchedBottom, tablelogic::columnCount - 1));
     }
 
-    if (!newIds.isEmpty()) {
-        table->resizeColumnsToContents();
-        table->resizeRowsToContents();
-    }
+    if (!newIds.isEmpty())
+        tableFit.fit(table); // columns, then rows, to their contents
 }
 
 void MainWindow::writeExistingRow(int row, const QStringView *fields, int n, bool highlight,
@@ -299,6 +300,7 @@ void MainWindow::resetDueFlashes()
         ++due;
 
     if (due > flashHead) {
+        tablePacer.hold();
         QAbstractItemModel *model = table->model();
         UpdatesPaused paused(table);
         int top = INT_MAX, bottom = -1, left = INT_MAX, right = -1;
@@ -465,6 +467,5 @@ void MainWindow::changeTableFontSize(int step)
     if (size >= 1)
         tableFont.setPointSize(size);
     ui->tv_messages->setStyleSheet(sheet);
-    ui->tv_messages->resizeColumnsToContents();
-    ui->tv_messages->resizeRowsToContents();
+    tableFit.fit(ui->tv_messages); // columns, then rows, to their contents
 }
