@@ -80,6 +80,8 @@ MainWindow::MainWindow(QWidget *parent)
 
     // Message table area.
     ui->tableFrame->setEnabled(false);
+    // Measures its row labels once, not on every refresh that adds rows.
+    ui->tv_messages->setVerticalHeader(new RowHeader(ui->tv_messages));
     ui->tv_messages->setColumnCount(10);
     ui->tv_messages->setHorizontalHeaderLabels(
         {QStringLiteral("Timestamp"), QStringLiteral("ID"), QStringLiteral("B0"), QStringLiteral("B1"),
@@ -197,6 +199,13 @@ MainWindow::MainWindow(QWidget *parent)
     ui->l_airInletTemperatureValue->setText(QStringLiteral("0.0"));
     ui->l_wheelBasedVehicleSpeed->setText(QStringLiteral("Wheel Based Vehicle Speed"));
     ui->l_wheelBasedVehicleSpeedValue->setText(QStringLiteral("0.0"));
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    // The widgets are polished by now; the style sheets are in force.
+    keepTableViewportOpaque();
 }
 
 MainWindow::~MainWindow()

@@ -12,6 +12,7 @@
 
 #include "messagerecord.h"
 #include "serialmanager.h"
+#include "tablelogic.h"
 #include "tablepaint.h"
 
 #include <QFont>
@@ -35,6 +36,9 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 signals:
     void dataChanged(int row, int col);
@@ -65,6 +69,7 @@ private:
     void scrollClicked(bool checked);
     void hideUnchangedClicked(bool checked);
     void changeTableFontSize(int step);
+    void keepTableViewportOpaque();
     void resetDueFlashes();
 
     // ---- identifier fields (monitor/filterslots.cpp) ----
@@ -107,6 +112,8 @@ private:
     PaintPacer tablePacer;
     // Fits columns and rows to their contents after new rows or a font change.
     ContentFit tableFit;
+    // The cells' texts, each distinct one made once and shared.
+    tablelogic::SharedCellTexts cellTexts;
     // Scroll mode keeps the newest scrollLogLimit rows; the oldest are removed
     // in one batch once scrollTrimChunk more have piled up.
     static constexpr int scrollLogLimit = 100000;

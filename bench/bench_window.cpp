@@ -84,15 +84,30 @@ QByteArray frameData(int index)
     return data;
 }
 
-// The frame index shown by the byte texts d0, d6, d7 (two hex digits each) of
-// the identifier with index idIndex; -1 when they cannot be read.
+// The value of a cell text or dump field holding two hex digits (blanks
+// around them ignored); -1 when it holds something else.
+int hexByte(QStringView text)
+{
+    int value = 0, digits = 0;
+    for (QChar c : text) {
+        const int d = c.isDigit() ? c.unicode() - '0'
+            : (c.unicode() >= 'A' && c.unicode() <= 'F') ? c.unicode() - 'A' + 10 : c == QLatin1Char(' ') ? -2 : -1;
+        if (d == -1)
+            return -1;
+        if (d >= 0) {
+            value = value * 16 + d;
+            ++digits;
+        }
+    }
+    return digits == 2 ? value : -1;
+}
+
+// The frame index shown by the byte texts d0, d6, d7 of the identifier with
+// index idIndex; -1 when they cannot be read.
 int frameIndexOf(int idIndex, QStringView d0, QStringView d6, QStringView d7)
 {
-    bool ok0 = false, ok6 = false, ok7 = false;
-    const int b0 = d0.trimmed().toString().toInt(&ok0, 16);
-    const int b6 = d6.trimmed().toString().toInt(&ok6, 16);
-    const int b7 = d7.trimmed().toString().toInt(&ok7, 16);
-    if (!ok0 || !ok6 || !ok7)
+    const int b0 = hexByte(d0), b6 = hexByte(d6), b7 = hexByte(d7);
+    if (b0 < 0 || b6 < 0 || b7 < 0)
         return -1;
     const int l = b0, m = (b6 - l) & 0xFF, h = (b7 - m - l) & 0xFF;
     return ((h << 16) | (m << 8) | l) * identifiers + idIndex;
@@ -250,19 +265,29 @@ public:
 
 BenchApp *benchApp() { return static_cast<BenchApp *>(qApp); }
 
-// Runs the event loop until `done` holds or `ms` passed.
+// Runs the event loop (sleeping while there is nothing to do) until `done`
+// holds or `ms` passed.
 template <typename Pred>
 void spin(Pred done, int ms)
 {
+    QEventLoop loop;
     QElapsedTimer t;
     t.start();
-    while (!done() && t.elapsed() < ms)
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (done() || t.elapsed() >= ms)
+            loop.quit();
+    });
+    check.start(1);
+    if (!done())
+        loop.exec();
 }
 
 void spinFor(int ms)
 {
-    spin([] { return false; }, ms);
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 // ---------------------------------------------------------------------------
@@ -494,12 +519,11 @@ void StreamBench::measure(const char *mode, int seconds)
                 rowsAtFirstTrim = rowsAdded;
             }
         });
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < seconds * 1000) {
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        rssMax = std::max(rssMax, residentMiB());
-    }
+    QTimer rssSampler;
+    QObject::connect(&rssSampler, &QTimer::timeout, [&] { rssMax = std::max(rssMax, residentMiB()); });
+    rssSampler.start(250);
+    spinFor(seconds * 1000);
+    rssSampler.stop();
     QObject::disconnect(inserted);
     QObject::disconnect(removed);
     steady.collecting = false;

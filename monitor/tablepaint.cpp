@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QGlyphRun>
 #include <QHeaderView>
 #include <QTableWidget>
 #include <QPainter>
@@ -34,6 +35,10 @@ int layoutFlags(Qt::Alignment alignment, Qt::LayoutDirection direction, bool wra
 // One text laid out as the style lays it out for drawing a cell.
 struct CellDelegate::Layout {
     std::unique_ptr<QTextLayout> layout;
+    // The laid-out glyphs with their positions from the layout's origin:
+    // drawn as they are, they give what drawing the layout gives, without
+    // walking the layout's lines and formats for every cell.
+    QList<QGlyphRun> runs;
     int height = 0; // the layout's bounding height as the style rounds it
     bool fits = false; // one line, not wider than the line width: drawn unelided
 };
@@ -144,6 +149,7 @@ const CellDelegate::Layout *CellDelegate::layoutFor(const QString &text, const Q
     }
     entry->layout->endLayout();
     entry->height = entry->layout->boundingRect().size().toSize().height();
+    entry->runs = entry->layout->glyphRuns();
     entry->fits = entry->layout->lineCount() == 1 && entry->layout->lineAt(0).naturalTextWidth() <= lineWidth
         && !text.contains(QLatin1Char('\n'));
     return layouts.insert(std::move(key), std::move(entry)).get();
@@ -189,7 +195,9 @@ void CellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
         group = QPalette::Inactive;
     const QPen pen = painter->pen();
     painter->setPen(option.palette.color(group, QPalette::Text));
-    text->layout->draw(painter, QPointF(textRect.x(), top));
+    const QPointF origin(textRect.x(), top);
+    for (const QGlyphRun &run : text->runs)
+        painter->drawGlyphRun(origin, run);
     painter->setPen(pen);
 }
 
@@ -392,6 +400,90 @@ void ContentFit::fitRows(QTableWidget *table)
 }
 
 // ---------------------------------------------------------------------------
+// RowHeader
+
+RowHeader::RowHeader(QWidget *parent)
+    : QHeaderView(Qt::Vertical, parent)
+{
+    // As the table view sets up its own vertical header.
+    setSectionsClickable(true);
+    setHighlightSections(true);
+}
+
+void RowHeader::setMeasuringOnce(bool once)
+{
+    measuringOnce = once;
+    byText.clear();
+    byDigits.clear();
+}
+
+QSize RowHeader::sectionSizeFromContents(int logicalIndex) const
+{
+    const QAbstractItemModel *source = model();
+    if (!measuringOnce || !source || isSortIndicatorShown())
+        return QHeaderView::sectionSizeFromContents(logicalIndex);
+
+    const QFont &current = font();
+    if (current != measuredFont || style() != measuredStyle || isEnabled() != measuredEnabled
+        || byText.size() > 4096) {
+        byText.clear();
+        byDigits.clear();
+        measuredFont = current;
+        measuredStyle = style();
+        measuredEnabled = isEnabled();
+        // The labels are drawn in bold.
+        QFont bold = current;
+        bold.setBold(true);
+        evenDigits = QFontInfo(bold).fixedPitch();
+    }
+
+    // A table widget's row without a header item of its own shows its number
+    // and nothing else; any other label is looked at role by role.
+    int number = -1;
+    auto *table = qobject_cast<const QTableWidget *>(parentWidget());
+    if (table && table->model() == source && !table->verticalHeaderItem(logicalIndex)) {
+        number = logicalIndex + 1;
+    } else {
+        for (int role : {Qt::SizeHintRole, Qt::FontRole, Qt::DecorationRole}) {
+            if (source->headerData(logicalIndex, orientation(), role).isValid())
+                return QHeaderView::sectionSizeFromContents(logicalIndex);
+        }
+    }
+
+    if (evenDigits && number >= 0) {
+        int digits = 1;
+        for (int n = number; n >= 10; n /= 10)
+            ++digits;
+        auto it = byDigits.constFind(digits);
+        if (it != byDigits.constEnd())
+            return *it;
+        const QSize size = QHeaderView::sectionSizeFromContents(logicalIndex);
+        byDigits.insert(digits, size);
+        return size;
+    }
+    const QString text = number >= 0 ? QString::number(number)
+                                     : source->headerData(logicalIndex, orientation(), Qt::DisplayRole).toString();
+    auto it = byText.constFind(text);
+    if (it != byText.constEnd())
+        return *it;
+    const QSize size = QHeaderView::sectionSizeFromContents(logicalIndex);
+    byText.insert(text, size);
+    return size;
+}
+
+// ---------------------------------------------------------------------------
+// LogCell
+
+QVariant LogCell::data(int role) const
+{
+    // A text set later (a role value of its own) wins over the one given.
+    QVariant value = QTableWidgetItem::data(role);
+    if (!value.isValid() && (role == Qt::DisplayRole || role == Qt::EditRole))
+        return cellText;
+    return value;
+}
+
+// ---------------------------------------------------------------------------
 // PaintPacer
 
 PaintPacer::PaintPacer(int frameMs)
@@ -424,6 +516,10 @@ void PaintPacer::release()
         return;
     held = false;
     sinceRelease.start();
-    // Switching updates on again repaints the widget and its children whole.
+    // Switching updates on again marks the widget and its children for a
+    // repaint as a whole; the repaint is done at once, not left to a posted
+    // request: the next change (a millisecond later) would hold the widget
+    // again before that request is served, and the frame would be lost.
     widget->setUpdatesEnabled(true);
+    widget->repaint();
 }

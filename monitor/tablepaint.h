@@ -18,8 +18,10 @@
 #include <QElapsedTimer>
 #include <QFont>
 #include <QHash>
+#include <QHeaderView>
 #include <QString>
 #include <QStyledItemDelegate>
+#include <QTableWidgetItem>
 #include <QTimer>
 #include <QVector>
 
@@ -141,6 +143,57 @@ private:
     const QStyle *style = nullptr;
 };
 
+// The table's vertical header, measuring each row label once. Whenever rows
+// come or go the view asks its vertical header how wide it wants to be, and
+// the header measures the labels of its first and last hundred rows for that,
+// shaping each text anew: in scroll mode, on every refresh. This header keeps
+// the measured sizes: for row numbers in a font whose digits are all equally
+// wide, one per number of digits, else one per label text. Labels with a font,
+// icon or size of their own, or a sort indicator, are measured as usual.
+// It declares no meta-object of its own, so to the rest of the program it is
+// the QHeaderView the table would have made.
+class RowHeader : public QHeaderView
+{
+public:
+    explicit RowHeader(QWidget *parent = nullptr);
+
+    // Off: every label is measured afresh (to compare with in tests).
+    void setMeasuringOnce(bool once);
+
+protected:
+    QSize sectionSizeFromContents(int logicalIndex) const override;
+
+private:
+    bool measuringOnce = true;
+    mutable QHash<QString, QSize> byText;
+    mutable QHash<int, QSize> byDigits;
+    mutable QFont measuredFont;
+    mutable const QStyle *measuredStyle = nullptr;
+    mutable bool measuredEnabled = true;
+    mutable bool evenDigits = false;
+};
+
+// A row of the scroll log holds ten cells that are never edited, only read,
+// recoloured by "HIGHLIGHT CHANGES" off and removed; a hundred thousand rows
+// are kept. A plain table item stores its text in a list of role values of its
+// own (an allocation for the list, another for the text); this one keeps the
+// text, usually shared with other cells, in the item itself and answers it as
+// its display text until one is set. Otherwise it is a plain table item of
+// the default type.
+class LogCell : public QTableWidgetItem
+{
+public:
+    explicit LogCell(const QString &text)
+        : cellText(text)
+    {
+    }
+    QVariant data(int role) const override;
+    QTableWidgetItem *clone() const override { return new LogCell(*this); }
+
+private:
+    QString cellText;
+};
+
 class PaintPacer
 {
 public:
@@ -151,7 +204,7 @@ public:
 
     // Call before changing what the widget shows. The widget's repaints are held
     // from now until the next frame is due (at once when the last frame is older
-    // than one frame), then it is repainted once as a whole.
+    // than one frame), then it is repainted once as a whole, there and then.
     void hold();
     bool holding() const { return held; }
 

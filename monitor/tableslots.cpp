@@ -63,9 +63,9 @@ private:
     bool wasEnabled;
 };
 
-QTableWidgetItem *newCell(QStringView field)
+QTableWidgetItem *newCell(tablelogic::SharedCellTexts &texts, QStringView field)
 {
-    return new QTableWidgetItem(tablelogic::cellText(field));
+    return new QTableWidgetItem(texts.cellFor(field));
 }
 
 } // namespace
@@ -111,7 +111,7 @@ void MainWindow::appendLogRows(const MessageMap &drained)
             const int n = qMin(tablelogic::fieldViews(it.value(), fields, tablelogic::columnCount),
                                tablelogic::columnCount);
             for (int col = 0; col < n; ++col)
-                table->setItem(row, col, newCell(fields[col]));
+                table->setItem(row, col, new LogCell(cellTexts.cellFor(fields[col])));
         }
     }
     emit model->dataChanged(model->index(firstRow, 0),
@@ -140,25 +140,35 @@ void MainWindow::writeFixedRows(const MessageMap &drained)
     // identifier order, so a row inserted for a later (larger) identifier
     // always lands below every row handled before it: inserting them all up
     // front gives every message the same row as inserting them one by one.
-    QVarLengthArray<quint32, 64> newIds;
-    int firstMovedRow = table->rowCount();
+    QVector<quint32> newIds;
     for (auto it = drained.cbegin(); it != drained.cend(); ++it) {
-        const quint32 id = it.key();
-        if (rowOfId.contains(id))
-            continue;
-        int row;
-        if (ordered) {
-            row = tablelogic::placeOrdered(rowOfId, orderedIds, id);
-        } else {
-            row = table->rowCount();
-            rowOfId.insert(id, row);
-        }
-        table->insertRow(row);
-        newIds.append(id);
-        firstMovedRow = qMin(firstMovedRow, row);
+        if (!rowOfId.contains(it.key()))
+            newIds.append(it.key());
     }
-    if (!newIds.isEmpty())
-        reseatMovedItems(firstMovedRow);
+    if (!newIds.isEmpty()) {
+        QVector<int> rows;
+        if (ordered) {
+            rows = tablelogic::placeOrderedAll(rowOfId, orderedIds, newIds);
+        } else {
+            int row = table->rowCount();
+            for (quint32 id : qAsConst(newIds)) {
+                rowOfId.insert(id, row);
+                rows.append(row++);
+            }
+        }
+        // Rows that follow one another go in together (inserting a row right
+        // below the one just inserted is inserting two at once).
+        for (int i = 0; i < rows.size();) {
+            int count = 1;
+            while (i + count < rows.size() && rows.at(i + count) == rows.at(i) + count)
+                ++count;
+            model->insertRows(rows.at(i), count);
+            i += count;
+        }
+        // Rows below the first inserted one moved only if it did not go last.
+        if (rows.first() + rows.size() < table->rowCount())
+            reseatMovedItems(rows.first());
+    }
 
     int touchedTop = table->rowCount();
     int touchedBottom = -1;
@@ -186,7 +196,7 @@ void MainWindow::writeFixedRows(const MessageMap &drained)
 
             if (newRow) {
                 for (int col = 0; col < n; ++col)
-                    table->setItem(row, col, newCell(fields[col]));
+                    table->setItem(row, col, newCell(cellTexts, fields[col]));
             } else {
                 writeExistingRow(row, fields, n, highlight, keepUnchanged);
             }
@@ -232,16 +242,16 @@ void MainWindow::writeExistingRow(int row, const QStringView *fields, int n, boo
 
     for (int col = 0; col < tablelogic::firstByteColumn; ++col) {
         if (!cells[col])
-            table->setItem(row, col, newCell(fields[col]));
+            table->setItem(row, col, newCell(cellTexts, fields[col]));
         else if (!tablelogic::cellTextEquals(cells[col]->text(), fields[col]))
-            cells[col]->setText(tablelogic::cellText(fields[col]));
+            cells[col]->setText(cellTexts.cellFor(fields[col]));
     }
     for (int col = tablelogic::firstByteColumn; col < n; ++col) {
         QTableWidgetItem *cell = cells[col];
         if (!cell) {
             // A byte beyond the row's earlier messages gets its cell now and
             // flashes like any other byte that changed.
-            cell = newCell(fields[col]);
+            cell = newCell(cellTexts, fields[col]);
             if (highlight)
                 cell->setBackground(flashBrush());
             table->setItem(row, col, cell);
@@ -255,7 +265,7 @@ void MainWindow::writeExistingRow(int row, const QStringView *fields, int n, boo
             cell->setBackground(flashBrush());
             emit dataChanged(row, col);
         }
-        cell->setText(tablelogic::cellText(fields[col]));
+        cell->setText(cellTexts.cellFor(fields[col]));
     }
 }
 
@@ -458,6 +468,18 @@ void MainWindow::highlightLine()
     highlightActive = !text.isEmpty();
 }
 
+void MainWindow::keepTableViewportOpaque()
+{
+    // The viewport paints all of its area: the style sheet's background, then
+    // the cells. The style sheet's polish leaves it marked see-through, though,
+    // so each of its repaints first repainted the window, the frames and the
+    // table behind it (four fills of the whole area, with a style-sheet lookup
+    // each). Filling it with its own background brush, which is opaque, lets
+    // the toolkit skip them; the style sheet's background is still drawn over
+    // that brush, so the picture stays the same.
+    ui->tv_messages->viewport()->setAutoFillBackground(true);
+}
+
 void MainWindow::changeTableFontSize(int step)
 {
     const int size = tableFont.pointSize() + (step > 0 ? 1 : -1);
@@ -467,5 +489,6 @@ void MainWindow::changeTableFontSize(int step)
     if (size >= 1)
         tableFont.setPointSize(size);
     ui->tv_messages->setStyleSheet(sheet);
+    keepTableViewportOpaque(); // the new sheet polished the viewport afresh
     tableFit.fit(ui->tv_messages); // columns, then rows, to their contents
 }

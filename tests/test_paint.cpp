@@ -122,6 +122,13 @@ private slots:
     void fitMatchesTheToolkit();
     void refreshStormShowsNewestData();
     void flashLastsOnScreen();
+    void viewportHidesWhatIsBehindIt();
+    void rowHeaderIsTheViewsOwn();
+    void logCellsShareTheirTexts();
+    void sharedCellTexts_data();
+    void sharedCellTexts();
+    void orderedPlacementAtOnce_data();
+    void orderedPlacementAtOnce();
 };
 
 void TestPaint::cellsLookAsTheStyleDraws_data()
@@ -282,15 +289,22 @@ void TestPaint::fitMatchesTheToolkit()
     MainWindowProbe::tableFit(t.w).fit(t.table);
     QCOMPARE(t.sizes(), fitted);
 
-    // The toolkit's own resize, with the style's own cell sizes.
+    // The toolkit's own resize, with the style's own cell sizes and every row
+    // label measured afresh.
     QAbstractItemDelegate *delegate = t.table->itemDelegate();
+    auto *header = dynamic_cast<RowHeader *>(t.table->verticalHeader());
+    QVERIFY(header);
     QStyledItemDelegate styleSized;
     t.table->setItemDelegate(&styleSized);
+    header->setMeasuringOnce(false);
     t.perturb();
     t.table->resizeColumnsToContents();
     t.table->resizeRowsToContents();
     const QString toolkit = t.sizes();
+    const QSize headerHint = header->sizeHint();
     t.table->setItemDelegate(delegate);
+    header->setMeasuringOnce(true);
+    QCOMPARE(header->sizeHint(), headerHint);
     QCOMPARE(fitted, toolkit);
 }
 
@@ -359,6 +373,159 @@ void TestPaint::flashLastsOnScreen()
     QTRY_VERIFY_WITH_TIMEOUT(t.screenPixel(0, 3) == white, 3000);
     const qint64 gone = clock.elapsed();
     QVERIFY2(gone >= 450, qPrintable(QString::number(gone)));
+}
+
+void TestPaint::viewportHidesWhatIsBehindIt()
+{
+    // The viewport paints all of its area, so its repaints leave the frames
+    // and the window behind it alone, also after a font change.
+    Table t;
+    t.put(0x100, "01 ");
+    t.refresh();
+    SETTLE(t);
+    PaintCounter behind;
+    for (const char *name : {"tableFrame", "centralwidget"})
+        t.w.findChild<QWidget *>(name)->installEventFilter(&behind);
+    t.w.installEventFilter(&behind);
+    t.table->viewport()->repaint();
+    t.click("tb_increaseFont");
+    QCoreApplication::processEvents();
+    behind.paints = 0;
+    t.table->viewport()->repaint();
+    QCOMPARE(behind.paints, 0);
+}
+
+void TestPaint::rowHeaderIsTheViewsOwn()
+{
+    // The row header is set up as the view sets up its own: same class to the
+    // meta-object system, same header settings as a table widget's default
+    // vertical header under the same style sheet.
+    Table t;
+    QTableWidget plain;
+    plain.setStyleSheet(t.table->styleSheet());
+    plain.setColumnCount(10);
+    QHeaderView *ours = t.table->verticalHeader(), *theirs = plain.verticalHeader();
+    QCOMPARE(ours->metaObject()->className(), "QHeaderView");
+    QCOMPARE(ours->parentWidget(), t.table);
+    QCOMPARE(ours->orientation(), Qt::Vertical);
+    const QMetaObject &header = QHeaderView::staticMetaObject;
+    QStringList differences;
+    for (int i = header.propertyOffset(); i < header.propertyCount(); ++i) {
+        const char *name = header.property(i).name();
+        if (ours->property(name) != theirs->property(name))
+            differences << name;
+    }
+    QCOMPARE(differences, QStringList());
+    QCOMPARE(ours->sectionsClickable(), theirs->sectionsClickable());
+    QCOMPARE(ours->focusPolicy(), theirs->focusPolicy());
+    QCOMPARE(ours->model(), t.table->model());
+    // Clicking a row label still selects the row.
+    t.put(0x100, "01 ");
+    t.put(0x200, "02 ");
+    t.refresh();
+    SETTLE(t);
+    QTest::mouseClick(ours->viewport(), Qt::LeftButton, {}, QPoint(ours->width() / 2, ours->sectionViewportPosition(1) + 5));
+    QTRY_COMPARE(t.table->selectionModel()->selectedRows().value(0).row(), 1);
+}
+
+void TestPaint::logCellsShareTheirTexts()
+{
+    Table t;
+    t.click("pb_scroll");
+    t.put(0x100, "0A 0B ", "10:00:00.000");
+    t.put(0x200, "0A 0C ", "10:00:00.000");
+    t.refresh();
+    t.put(0x100, "0B 0A ", "10:00:00.001");
+    t.refresh();
+    QCOMPARE(t.table->rowCount(), 3);
+    auto *first = t.table->item(0, 2), *second = t.table->item(1, 2), *third = t.table->item(2, 3);
+    QCOMPARE(first->text(), QStringLiteral("  0A  "));
+    QCOMPARE(third->text(), QStringLiteral("  0A  "));
+    QCOMPARE(first->type(), int(QTableWidgetItem::Type));
+    QVERIFY(dynamic_cast<LogCell *>(first));
+    // One string for the same text in different rows and columns, and for the
+    // same timestamp and identifier.
+    QCOMPARE(first->text().constData(), second->text().constData());
+    QCOMPARE(first->text().constData(), third->text().constData());
+    QCOMPARE(t.table->item(0, 0)->text().constData(), t.table->item(1, 0)->text().constData());
+    QCOMPARE(t.table->item(0, 1)->text().constData(), t.table->item(2, 1)->text().constData());
+    QVERIFY(t.table->item(0, 0)->text().constData() != t.table->item(2, 0)->text().constData());
+    // A text or a brush set later is what the cell then holds.
+    first->setText(QStringLiteral("  FF  "));
+    first->setBackground(QColor(255, 255, 255));
+    QCOMPARE(t.table->item(0, 2)->text(), QStringLiteral("  FF  "));
+    QCOMPARE(t.table->model()->data(t.table->model()->index(0, 2)).toString(), QStringLiteral("  FF  "));
+    QCOMPARE(t.table->item(0, 2)->background().color(), QColor(255, 255, 255));
+    QCOMPARE(second->text(), QStringLiteral("  0A  "));
+    std::unique_ptr<QTableWidgetItem> copy(second->clone());
+    QCOMPARE(copy->text(), QStringLiteral("  0A  "));
+}
+
+void TestPaint::sharedCellTexts_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("cell");
+    QTest::addColumn<bool>("shared"); // asked twice, the same string comes back
+    QTest::newRow("byte 00") << "00" << "  00  " << true;
+    QTest::newRow("byte FF") << "FF" << "  FF  " << true;
+    QTest::newRow("byte 0A") << "0A" << "  0A  " << true;
+    QTest::newRow("lower-case digits are no byte text") << "0a" << "  0a  " << true;
+    QTest::newRow("extended identifier") << "18FEF100" << "  18FEF100  " << true;
+    QTest::newRow("standard identifier") << "123" << "  123  " << true;
+    QTest::newRow("timestamp") << "23:59:59.999" << "  23:59:59.999  " << true;
+    QTest::newRow("empty payload") << "" << "    " << true;
+}
+
+void TestPaint::sharedCellTexts()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, cell);
+    QFETCH(bool, shared);
+    tablelogic::SharedCellTexts texts;
+    const QString first = texts.cellFor(field);
+    const QString again = texts.cellFor(QString(field)); // another string, same text
+    QCOMPARE(first, cell);
+    QCOMPARE(again, cell);
+    QCOMPARE(first.constData() == again.constData(), shared);
+    // Other texts in between do not disturb it.
+    for (int i = 0; i < 300; ++i)
+        QCOMPARE(texts.cellFor(QString::number(i * 7919)), "  " + QString::number(i * 7919) + "  ");
+    QCOMPARE(texts.cellFor(field).constData() == first.constData(), shared);
+}
+
+void TestPaint::orderedPlacementAtOnce_data()
+{
+    QTest::addColumn<QList<quint32>>("existing");
+    QTest::addColumn<QVector<quint32>>("added");
+    QTest::addColumn<QVector<int>>("rows");
+    QTest::addColumn<QList<quint32>>("order");
+    QTest::newRow("empty table") << QList<quint32>{} << QVector<quint32>{0x300, 0x400}
+                                 << QVector<int>{0, 1} << QList<quint32>{0x300, 0x400};
+    QTest::newRow("around 150") << QList<quint32>{0x150} << QVector<quint32>{0x100, 0x200}
+                                << QVector<int>{0, 2} << QList<quint32>{0x100, 0x150, 0x200};
+    QTest::newRow("between and after") << QList<quint32>{10, 20, 30} << QVector<quint32>{5, 25, 40}
+                                       << QVector<int>{0, 3, 5} << QList<quint32>{5, 10, 20, 25, 30, 40};
+    QTest::newRow("all below") << QList<quint32>{1, 2} << QVector<quint32>{7, 8, 9}
+                               << QVector<int>{2, 3, 4} << QList<quint32>{1, 2, 7, 8, 9};
+    QTest::newRow("unsigned order") << QList<quint32>{0x7FFFFFFFu} << QVector<quint32>{0x80000000u, 0xFFFFFFFFu}
+                                    << QVector<int>{1, 2} << QList<quint32>{0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu};
+}
+
+void TestPaint::orderedPlacementAtOnce()
+{
+    QFETCH(QList<quint32>, existing);
+    QFETCH(QVector<quint32>, added);
+    QFETCH(QVector<int>, rows);
+    QFETCH(QList<quint32>, order);
+    QMap<quint32, int> rowOfId;
+    for (int i = 0; i < existing.size(); ++i)
+        rowOfId.insert(existing.at(i), i);
+    QList<quint32> orderedIds{0xDEAD};
+    QCOMPARE(tablelogic::placeOrderedAll(rowOfId, orderedIds, added), rows);
+    QCOMPARE(orderedIds, order);
+    for (int i = 0; i < order.size(); ++i)
+        QCOMPARE(rowOfId.value(order.at(i), -1), i);
+    QCOMPARE(rowOfId.size(), order.size());
 }
 
 QTEST_MAIN(TestPaint)
