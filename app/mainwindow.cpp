@@ -90,7 +90,7 @@ MainWindow::MainWindow(QWidget *parent)
     tableFont.setPointSize(17);
     // Draws the cells as the style does, from texts laid out once.
     ui->tv_messages->setItemDelegate(new CellDelegate(ui->tv_messages));
-    tablePacer.setWidget(ui->tv_messages);
+    tablePacer.setWidgets(ui->tv_messages, ui->tv_messages->viewport());
 
     connect(ui->tb_increaseFont, &QToolButton::released, this, [this] { changeTableFontSize(+1); });
     connect(ui->tb_decreaseFont, &QToolButton::released, this, [this] { changeTableFontSize(-1); });

@@ -19,8 +19,8 @@
 //
 // Starts Xvfb on a free display when DISPLAY is not set, and stops it at the end.
 //
-//   bench_window [fixed seconds, default 60; 0: first fills only] [scroll seconds, default 60]
-//                [frames/s, default 10000]
+//   bench_window [fixed seconds, default 60; 0: first fills only] [scroll seconds, default 60; 0: none]
+//                [frames/s, default 10000] [first fills: 1 (default) or 0]
 
 #include "fakeadapter.h"
 #include "mainwindowprobe.h"
@@ -435,10 +435,12 @@ bool StreamBench::run(int fixedSeconds, int scrollSeconds)
     measure("fixed mode", fixedSeconds);
 
     // Scroll mode: rows are new each refresh; nothing to probe by identifier.
-    probes.clear();
-    WindowDriver::press(*window, "pb_scroll");
-    spinFor(3000);
-    measure("scroll mode", scrollSeconds);
+    if (scrollSeconds > 0) {
+        probes.clear();
+        WindowDriver::press(*window, "pb_scroll");
+        spinFor(3000);
+        measure("scroll mode", scrollSeconds);
+    }
 
     // Stop the stream, let the reader take the tail, then stop recording.
     tick.stop();
@@ -671,8 +673,9 @@ int main(int argc, char **argv)
 {
     // 0 seconds skips the streaming phases (first fills only).
     const int fixedSeconds = argc > 1 ? std::max(0, atoi(argv[1])) : 60;
-    const int scrollSeconds = argc > 2 ? std::max(5, atoi(argv[2])) : 60;
+    const int scrollSeconds = argc > 2 ? std::max(0, atoi(argv[2])) : 60;
     const int rate = argc > 3 ? std::max(100, atoi(argv[3])) : 10000;
+    const bool fills = argc > 4 ? atoi(argv[4]) != 0 : true;
 
     pid_t server = 0;
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
@@ -699,7 +702,8 @@ int main(int argc, char **argv)
                     status = 1;
             }
             std::fflush(stdout);
-            firstFills();
+            if (fills)
+                firstFills();
         }
     }
     stopXvfb(server);

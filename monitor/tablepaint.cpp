@@ -180,14 +180,20 @@ void CellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
     const int top = QStyle::alignedRect(Qt::LayoutDirectionAuto, alignment, QSize(textRect.width(), text->height),
                                         textRect)
                         .top();
-    // Text the style would elide, or that reaches out of the cell (which the
-    // style clips), is left to the style.
-    if (!text->fits || top < option.rect.top() || top + text->height > option.rect.bottom() + 1) {
+    // Text the style would elide is left to the style.
+    if (!text->fits) {
         ++byStyle;
         return QStyledItemDelegate::paint(painter, option, index);
     }
     ++fromLayouts;
 
+    // Text higher than its row (rows keep their default height in scroll
+    // mode) is clipped to the cell, as the style clips it.
+    const bool clip = top < option.rect.top() || top + text->height > option.rect.bottom() + 1;
+    if (clip) {
+        painter->save();
+        painter->setClipRect(option.rect);
+    }
     if (cell.background.style() == Qt::SolidPattern)
         painter->fillRect(option.rect, cell.background);
     QPalette::ColorGroup group = (option.state & QStyle::State_Enabled) ? QPalette::Normal : QPalette::Disabled;
@@ -198,7 +204,10 @@ void CellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
     const QPointF origin(textRect.x(), top);
     for (const QGlyphRun &run : text->runs)
         painter->drawGlyphRun(origin, run);
-    painter->setPen(pen);
+    if (clip)
+        painter->restore();
+    else
+        painter->setPen(pen);
 }
 
 QSize CellDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
@@ -431,10 +440,15 @@ QSize RowHeader::sectionSizeFromContents(int logicalIndex) const
         measuredFont = current;
         measuredStyle = style();
         measuredEnabled = isEnabled();
-        // The labels are drawn in bold.
+        // The labels are drawn in bold. Digits of equal width (tabular
+        // figures, as in nearly every font, fixed-pitch or not) are set
+        // without kerning, so a number measures as any other of as many digits.
         QFont bold = current;
         bold.setBold(true);
-        evenDigits = QFontInfo(bold).fixedPitch();
+        const QFontMetrics metrics(bold);
+        evenDigits = true;
+        for (char digit = '1'; digit <= '9' && evenDigits; ++digit)
+            evenDigits = metrics.horizontalAdvance(QLatin1Char(digit)) == metrics.horizontalAdvance(QLatin1Char('0'));
     }
 
     // A table widget's row without a header item of its own shows its number
@@ -494,32 +508,59 @@ PaintPacer::PaintPacer(int frameMs)
     QObject::connect(&timer, &QTimer::timeout, [this] { release(); });
 }
 
-void PaintPacer::setWidget(QWidget *target)
+void PaintPacer::setWidgets(QWidget *wholeWidget, QWidget *contentWidget)
 {
-    widget = target;
+    whole = wholeWidget;
+    content = contentWidget;
 }
 
-void PaintPacer::hold()
+// Updates someone else switched off stay theirs to switch on.
+
+void PaintPacer::holdContent()
 {
-    // Updates someone else switched off stay theirs to switch on.
-    if (held || !widget || !widget->updatesEnabled())
+    if (heldWhole || heldContent || !content || !content->updatesEnabled())
         return;
-    held = true;
-    widget->setUpdatesEnabled(false);
+    heldContent = true;
+    content->setUpdatesEnabled(false);
+    arm();
+}
+
+void PaintPacer::holdWhole()
+{
+    if (heldWhole || !whole || !whole->updatesEnabled())
+        return;
+    heldWhole = true;
+    whole->setUpdatesEnabled(false);
+    arm();
+}
+
+void PaintPacer::arm()
+{
+    if (timer.isActive())
+        return;
     const qint64 due = sinceRelease.isValid() ? frameMs - sinceRelease.elapsed() : 0;
     timer.start(int(qMax<qint64>(0, due)));
 }
 
 void PaintPacer::release()
 {
-    if (!held)
+    if (!holding())
         return;
-    held = false;
+    const bool wasWhole = heldWhole;
+    const bool wasContent = heldContent;
+    heldWhole = heldContent = false;
     sinceRelease.start();
-    // Switching updates on again marks the widget and its children for a
-    // repaint as a whole; the repaint is done at once, not left to a posted
-    // request: the next change (a millisecond later) would hold the widget
-    // again before that request is served, and the frame would be lost.
-    widget->setUpdatesEnabled(true);
-    widget->repaint();
+    // Switching updates on again marks the widgets for a repaint as a whole
+    // (the whole widget's children too, but not a child switched off on its
+    // own: that one comes after). The repaint is done at once, not left to a
+    // posted request: the next change (a millisecond later) would hold the
+    // widget again before that request is served, and the frame would be lost.
+    if (wasWhole)
+        whole->setUpdatesEnabled(true);
+    if (wasContent)
+        content->setUpdatesEnabled(true);
+    if (wasWhole)
+        whole->repaint();
+    else
+        content->repaint();
 }

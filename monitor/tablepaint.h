@@ -148,7 +148,7 @@ private:
 // the header measures the labels of its first and last hundred rows for that,
 // shaping each text anew: in scroll mode, on every refresh. This header keeps
 // the measured sizes: for row numbers in a font whose digits are all equally
-// wide, one per number of digits, else one per label text. Labels with a font,
+// wide (tabular figures), one per number of digits, else one per label text. Labels with a font,
 // icon or size of their own, or a sort indicator, are measured as usual.
 // It declares no meta-object of its own, so to the rest of the program it is
 // the QHeaderView the table would have made.
@@ -200,20 +200,28 @@ public:
     // Frames of 16 ms: at most 62.5 repaints per second.
     explicit PaintPacer(int frameMs = 16);
 
-    void setWidget(QWidget *widget);
+    // The widget as a whole, and the child whose contents most changes touch
+    // (a table's viewport: cell texts and colours).
+    void setWidgets(QWidget *whole, QWidget *content);
 
-    // Call before changing what the widget shows. The widget's repaints are held
-    // from now until the next frame is due (at once when the last frame is older
-    // than one frame), then it is repainted once as a whole, there and then.
-    void hold();
-    bool holding() const { return held; }
+    // Call before changing what the widget shows: holdContent() when only the
+    // content child changes, holdWhole() when more may change (rows, headers,
+    // scroll bars). Repaints are held from now until the next frame is due
+    // (at once when the last frame is older than one frame); then what was
+    // held is repainted once, as a whole, there and then.
+    void holdContent();
+    void holdWhole();
+    bool holding() const { return heldWhole || heldContent; }
 
 private:
+    void arm();
     void release();
 
-    QWidget *widget = nullptr;
+    QWidget *whole = nullptr;
+    QWidget *content = nullptr;
     QTimer timer;
     QElapsedTimer sinceRelease;
     int frameMs;
-    bool held = false;
+    bool heldWhole = false;
+    bool heldContent = false;
 };

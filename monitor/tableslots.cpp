@@ -79,10 +79,9 @@ void MainWindow::updateTable()
         return;
     refreshTimer.stop();
 
+    // What the refresh writes is painted with the next display frame (the
+    // writing holds the repaints back).
     const MessageMap drained = serial.takeMessages();
-    // What the refresh writes is painted with the next display frame.
-    if (!drained.isEmpty())
-        tablePacer.hold();
     if (ui->pb_scroll->isChecked()) {
         appendLogRows(drained);
         ui->tv_messages->scrollToBottom();
@@ -98,7 +97,8 @@ void MainWindow::appendLogRows(const MessageMap &drained)
     if (drained.isEmpty())
         return;
     QTableWidget *table = ui->tv_messages;
-    UpdatesPaused paused(table);
+    // New rows: the rows' header and the scroll bar change too.
+    tablePacer.holdWhole();
 
     QAbstractItemModel *model = table->model();
     const int firstRow = table->rowCount();
@@ -134,7 +134,9 @@ void MainWindow::writeFixedRows(const MessageMap &drained)
     const bool hideZero = ui->pb_showZero->isChecked();
     const QString search = ui->le_highlight->text().toUpper();
 
-    UpdatesPaused paused(table);
+    // The cells change; new rows or rows shown or hidden change more (the
+    // rows' header, the scroll bar), see below.
+    tablePacer.holdContent();
 
     // Rows for the new identifiers first. Messages are handled in ascending
     // identifier order, so a row inserted for a later (larger) identifier
@@ -146,6 +148,7 @@ void MainWindow::writeFixedRows(const MessageMap &drained)
             newIds.append(it.key());
     }
     if (!newIds.isEmpty()) {
+        tablePacer.holdWhole();
         QVector<int> rows;
         if (ordered) {
             rows = tablelogic::placeOrderedAll(rowOfId, orderedIds, newIds);
@@ -204,13 +207,19 @@ void MainWindow::writeFixedRows(const MessageMap &drained)
             if (QTableWidgetItem *idCell = table->item(row, 1))
                 idCell->setTextAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
 
-            // Visibility: the first rule that applies decides.
+            // Visibility: the first rule that applies decides; a row that
+            // keeps its state is left alone.
+            int hide = -1;
             if (hideZero && tablelogic::payloadIsZero(record.value(2)))
-                table->setRowHidden(row, true);
+                hide = 1;
             else if (highlightActive && !record.value(1).contains(search))
-                table->setRowHidden(row, true);
+                hide = 1;
             else if (!keepUnchanged)
-                table->setRowHidden(row, false);
+                hide = 0;
+            if (hide >= 0 && table->isRowHidden(row) != bool(hide)) {
+                tablePacer.holdWhole();
+                table->setRowHidden(row, bool(hide));
+            }
         }
     }
     if (touchedBottom >= 0) {
@@ -310,9 +319,8 @@ void MainWindow::resetDueFlashes()
         ++due;
 
     if (due > flashHead) {
-        tablePacer.hold();
+        tablePacer.holdContent();
         QAbstractItemModel *model = table->model();
-        UpdatesPaused paused(table);
         int top = INT_MAX, bottom = -1, left = INT_MAX, right = -1;
         {
             const QSignalBlocker quiet(model);

@@ -184,7 +184,14 @@ void TestPaint::cellsLookAsTheStyleDraws_data()
         rows(t);
         for (int r = 0; r < t.table->rowCount(); ++r)
             t.table->setRowHeight(r, 12);
-    }) << false;
+    }) << true;
+    QTest::newRow("scroll mode after fixed mode: fitted widths, rows lower than the text") << Setup([rows](Table &t) {
+        rows(t);
+        t.click("pb_scroll");
+        for (quint32 id = 0x100; id < 0x140; ++id)
+            t.put(id, payload(id));
+        t.refresh();
+    }) << true;
     QTest::newRow("selection and current cell with focus") << Setup([rows](Table &t) {
         rows(t);
         t.table->setFocus();
