@@ -80,8 +80,9 @@ MainWindow::MainWindow(QWidget *parent)
 
     // Message table area.
     ui->tableFrame->setEnabled(false);
-    // Measures its row labels once, not on every refresh that adds rows.
-    ui->tv_messages->setVerticalHeader(new RowHeader(ui->tv_messages));
+    // Headers that measure their labels once, not on every refresh that adds rows.
+    ui->tv_messages->setHorizontalHeader(new LabelHeader(Qt::Horizontal, ui->tv_messages));
+    ui->tv_messages->setVerticalHeader(new LabelHeader(Qt::Vertical, ui->tv_messages));
     ui->tv_messages->setColumnCount(10);
     ui->tv_messages->setHorizontalHeaderLabels(
         {QStringLiteral("Timestamp"), QStringLiteral("ID"), QStringLiteral("B0"), QStringLiteral("B1"),

@@ -409,24 +409,24 @@ void ContentFit::fitRows(QTableWidget *table)
 }
 
 // ---------------------------------------------------------------------------
-// RowHeader
+// LabelHeader
 
-RowHeader::RowHeader(QWidget *parent)
-    : QHeaderView(Qt::Vertical, parent)
+LabelHeader::LabelHeader(Qt::Orientation orientation, QWidget *parent)
+    : QHeaderView(orientation, parent)
 {
-    // As the table view sets up its own vertical header.
+    // As the table view sets up its own headers.
     setSectionsClickable(true);
     setHighlightSections(true);
 }
 
-void RowHeader::setMeasuringOnce(bool once)
+void LabelHeader::setMeasuringOnce(bool once)
 {
     measuringOnce = once;
     byText.clear();
     byDigits.clear();
 }
 
-QSize RowHeader::sectionSizeFromContents(int logicalIndex) const
+QSize LabelHeader::sectionSizeFromContents(int logicalIndex) const
 {
     const QAbstractItemModel *source = model();
     if (!measuringOnce || !source || isSortIndicatorShown())
@@ -455,7 +455,8 @@ QSize RowHeader::sectionSizeFromContents(int logicalIndex) const
     // and nothing else; any other label is looked at role by role.
     int number = -1;
     auto *table = qobject_cast<const QTableWidget *>(parentWidget());
-    if (table && table->model() == source && !table->verticalHeaderItem(logicalIndex)) {
+    if (orientation() == Qt::Vertical && table && table->model() == source
+        && !table->verticalHeaderItem(logicalIndex)) {
         number = logicalIndex + 1;
     } else {
         for (int role : {Qt::SizeHintRole, Qt::FontRole, Qt::DecorationRole}) {

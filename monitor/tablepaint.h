@@ -10,6 +10,8 @@
 //
 // ContentFit sizes the columns and rows to their contents like the view does.
 //
+// LabelHeader is a table header that measures each label once.
+//
 // PaintPacer holds a widget's repaints while it changes many times within one
 // display frame, and lets one repaint through per frame.
 //
@@ -143,19 +145,20 @@ private:
     const QStyle *style = nullptr;
 };
 
-// The table's vertical header, measuring each row label once. Whenever rows
-// come or go the view asks its vertical header how wide it wants to be, and
-// the header measures the labels of its first and last hundred rows for that,
-// shaping each text anew: in scroll mode, on every refresh. This header keeps
-// the measured sizes: for row numbers in a font whose digits are all equally
-// wide (tabular figures), one per number of digits, else one per label text. Labels with a font,
-// icon or size of their own, or a sort indicator, are measured as usual.
-// It declares no meta-object of its own, so to the rest of the program it is
-// the QHeaderView the table would have made.
-class RowHeader : public QHeaderView
+// A table header measuring each label once. Whenever rows come or go the view
+// lays its headers out again and asks both for the size they want; the
+// column header then measures its ten labels and the row header those of its
+// first and last hundred rows, shaping each text anew: in scroll mode, on
+// every refresh. This header keeps the measured sizes: for row numbers in a
+// font whose digits are all equally wide (tabular figures), one per number of
+// digits, else one per label text. Labels with a font, icon or size of their
+// own, or a sort indicator, are measured as usual. It declares no meta-object
+// of its own, so to the rest of the program it is the QHeaderView the table
+// would have made, and it is set up the same way.
+class LabelHeader : public QHeaderView
 {
 public:
-    explicit RowHeader(QWidget *parent = nullptr);
+    LabelHeader(Qt::Orientation orientation, QWidget *parent = nullptr);
 
     // Off: every label is measured afresh (to compare with in tests).
     void setMeasuringOnce(bool once);

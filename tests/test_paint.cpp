@@ -123,7 +123,8 @@ private slots:
     void refreshStormShowsNewestData();
     void flashLastsOnScreen();
     void viewportHidesWhatIsBehindIt();
-    void rowHeaderIsTheViewsOwn();
+    void headersAreTheViewsOwn_data();
+    void headersAreTheViewsOwn();
     void logCellsShareTheirTexts();
     void sharedCellTexts_data();
     void sharedCellTexts();
@@ -299,8 +300,10 @@ void TestPaint::fitMatchesTheToolkit()
     // The toolkit's own resize, with the style's own cell sizes and every row
     // label measured afresh.
     QAbstractItemDelegate *delegate = t.table->itemDelegate();
-    auto *header = dynamic_cast<RowHeader *>(t.table->verticalHeader());
-    QVERIFY(header);
+    auto *header = dynamic_cast<LabelHeader *>(t.table->verticalHeader());
+    auto *columnHeader = dynamic_cast<LabelHeader *>(t.table->horizontalHeader());
+    QVERIFY(header && columnHeader);
+    columnHeader->setMeasuringOnce(false);
     QStyledItemDelegate styleSized;
     t.table->setItemDelegate(&styleSized);
     header->setMeasuringOnce(false);
@@ -310,8 +313,11 @@ void TestPaint::fitMatchesTheToolkit()
     const QString toolkit = t.sizes();
     const QSize headerHint = header->sizeHint();
     t.table->setItemDelegate(delegate);
+    const QSize columnHeaderHint = columnHeader->sizeHint();
     header->setMeasuringOnce(true);
+    columnHeader->setMeasuringOnce(true);
     QCOMPARE(header->sizeHint(), headerHint);
+    QCOMPARE(columnHeader->sizeHint(), columnHeaderHint);
     QCOMPARE(fitted, toolkit);
 }
 
@@ -402,19 +408,32 @@ void TestPaint::viewportHidesWhatIsBehindIt()
     QCOMPARE(behind.paints, 0);
 }
 
-void TestPaint::rowHeaderIsTheViewsOwn()
+void TestPaint::headersAreTheViewsOwn_data()
 {
-    // The row header is set up as the view sets up its own: same class to the
+    QTest::addColumn<Qt::Orientation>("orientation");
+    QTest::newRow("row header") << Qt::Vertical;
+    QTest::newRow("column header") << Qt::Horizontal;
+}
+
+void TestPaint::headersAreTheViewsOwn()
+{
+    // The headers are set up as the view sets up its own: same class to the
     // meta-object system, same header settings as a table widget's default
-    // vertical header under the same style sheet.
+    // headers under the same style sheet, labels and sort order.
+    QFETCH(Qt::Orientation, orientation);
     Table t;
     QTableWidget plain;
     plain.setStyleSheet(t.table->styleSheet());
     plain.setColumnCount(10);
-    QHeaderView *ours = t.table->verticalHeader(), *theirs = plain.verticalHeader();
+    plain.setHorizontalHeaderLabels({"Timestamp", "ID", "B0", "B1", "B2", "B3", "B4", "B5", "B6", "B7"});
+    plain.sortByColumn(1, Qt::AscendingOrder);
+    const bool rows = orientation == Qt::Vertical;
+    QHeaderView *ours = rows ? t.table->verticalHeader() : t.table->horizontalHeader();
+    QHeaderView *theirs = rows ? plain.verticalHeader() : plain.horizontalHeader();
+    QVERIFY(dynamic_cast<LabelHeader *>(ours));
     QCOMPARE(ours->metaObject()->className(), "QHeaderView");
     QCOMPARE(ours->parentWidget(), t.table);
-    QCOMPARE(ours->orientation(), Qt::Vertical);
+    QCOMPARE(ours->orientation(), orientation);
     const QMetaObject &header = QHeaderView::staticMetaObject;
     QStringList differences;
     for (int i = header.propertyOffset(); i < header.propertyCount(); ++i) {
@@ -425,14 +444,22 @@ void TestPaint::rowHeaderIsTheViewsOwn()
     QCOMPARE(differences, QStringList());
     QCOMPARE(ours->sectionsClickable(), theirs->sectionsClickable());
     QCOMPARE(ours->focusPolicy(), theirs->focusPolicy());
+    QCOMPARE(ours->sortIndicatorSection(), theirs->sortIndicatorSection());
+    QCOMPARE(ours->sortIndicatorOrder(), theirs->sortIndicatorOrder());
     QCOMPARE(ours->model(), t.table->model());
-    // Clicking a row label still selects the row.
+    QCOMPARE(ours->count(), rows ? 0 : 10);
+    // Clicking a label still selects its row or column.
     t.put(0x100, "01 ");
     t.put(0x200, "02 ");
     t.refresh();
     SETTLE(t);
-    QTest::mouseClick(ours->viewport(), Qt::LeftButton, {}, QPoint(ours->width() / 2, ours->sectionViewportPosition(1) + 5));
-    QTRY_COMPARE(t.table->selectionModel()->selectedRows().value(0).row(), 1);
+    const QPoint at = rows ? QPoint(ours->width() / 2, ours->sectionViewportPosition(1) + 5)
+                           : QPoint(ours->sectionViewportPosition(1) + 5, ours->height() / 2);
+    QTest::mouseClick(ours->viewport(), Qt::LeftButton, {}, at);
+    if (rows)
+        QTRY_COMPARE(t.table->selectionModel()->selectedRows().value(0).row(), 1);
+    else
+        QTRY_COMPARE(t.table->selectionModel()->selectedColumns().value(0).column(), 1);
 }
 
 void TestPaint::logCellsShareTheirTexts()
