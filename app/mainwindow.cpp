@@ -93,12 +93,18 @@ MainWindow::MainWindow(QWidget *parent)
 
     // Message table area.
     ui->tableFrame->setEnabled(false);
+    // Headers that measure their labels once, not on every refresh that adds rows.
+    ui->tv_messages->setHorizontalHeader(new LabelHeader(Qt::Horizontal, ui->tv_messages));
+    ui->tv_messages->setVerticalHeader(new LabelHeader(Qt::Vertical, ui->tv_messages));
     ui->tv_messages->setColumnCount(10);
     ui->tv_messages->setHorizontalHeaderLabels(
         {QStringLiteral("Timestamp"), QStringLiteral("ID"), QStringLiteral("B0"), QStringLiteral("B1"),
          QStringLiteral("B2"), QStringLiteral("B3"), QStringLiteral("B4"), QStringLiteral("B5"),
          QStringLiteral("B6"), QStringLiteral("B7")});
     tableFont.setPointSize(17);
+    // Draws the cells as the style does, from texts laid out once.
+    ui->tv_messages->setItemDelegate(new CellDelegate(ui->tv_messages));
+    tablePacer.setWidgets(ui->tv_messages, ui->tv_messages->viewport());
 
     connect(ui->tb_increaseFont, &QToolButton::released, this, [this] { changeTableFontSize(+1); });
     connect(ui->tb_decreaseFont, &QToolButton::released, this, [this] { changeTableFontSize(-1); });
@@ -213,6 +219,13 @@ MainWindow::MainWindow(QWidget *parent)
     ui->l_airInletTemperatureValue->setText(QStringLiteral("0.0"));
     ui->l_wheelBasedVehicleSpeed->setText(QStringLiteral("Wheel Based Vehicle Speed"));
     ui->l_wheelBasedVehicleSpeedValue->setText(QStringLiteral("0.0"));
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    // The widgets are polished by now; the style sheets are in force.
+    keepTableViewportOpaque();
 }
 
 MainWindow::~MainWindow()

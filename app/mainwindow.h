@@ -12,6 +12,8 @@
 
 #include "link/messagerecord.h"
 #include "link/serialmanager.h"
+#include "monitor/tablelogic.h"
+#include "monitor/tablepaint.h"
 
 #include <QFont>
 #include <QList>
@@ -38,6 +40,9 @@ public:
     // The FMS panel leaves J1939 "not available" and "error" values out (the
     // program's --fms-valid-only); by default every raw value is shown.
     void setFmsValidOnly(bool validOnly);
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 signals:
     void dataChanged(int row, int col);
@@ -68,6 +73,7 @@ private:
     void scrollClicked(bool checked);
     void hideUnchangedClicked(bool checked);
     void changeTableFontSize(int step);
+    void keepTableViewportOpaque();
     void resetDueFlashes();
 
     // ---- identifier fields (monitor/filterslots.cpp) ----
@@ -106,6 +112,13 @@ private:
     std::vector<FlashReset> flashResets;
     std::size_t flashHead = 0;
     QTimer flashTimer;
+    // The refresh and the flash resets change the table up to a thousand times
+    // a second; its repaints are let through once per display frame.
+    PaintPacer tablePacer;
+    // Fits columns and rows to their contents after new rows or a font change.
+    ContentFit tableFit;
+    // The cells' texts, each distinct one made once and shared.
+    tablelogic::SharedCellTexts cellTexts;
     // Scroll mode keeps the newest scrollLogLimit rows; the oldest are removed
     // in one batch once scrollTrimChunk more have piled up.
     static constexpr int SCROLL_LOG_LIMIT = 100000;

@@ -48,6 +48,35 @@ bool cellTextEquals(const QString &text, QStringView field)
         && QStringView(t + 2, n) == field;
 }
 
+QString SharedCellTexts::cellFor(QStringView field)
+{
+    auto hexDigit = [](QChar c) {
+        const ushort u = c.unicode();
+        return u >= '0' && u <= '9' ? int(u - '0') : u >= 'A' && u <= 'F' ? int(u - 'A' + 10) : -1;
+    };
+    if (field.size() == 2) {
+        const int high = hexDigit(field[0]), low = hexDigit(field[1]);
+        if (high >= 0 && low >= 0) {
+            QString &text = bytes[high * 16 + low];
+            if (text.isNull())
+                text = cellText(field);
+            return text;
+        }
+    }
+    const uint key = qHash(field);
+    auto it = others.constFind(key);
+    if (it != others.constEnd() && cellTextEquals(*it, field))
+        return *it;
+    const QString text = cellText(field);
+    if (it == others.constEnd()) {
+        // Timestamps keep coming; start afresh now and then.
+        if (others.size() >= 8192)
+            others.clear();
+        others.insert(key, text);
+    }
+    return text;
+}
+
 bool payloadIsZero(const QString &payloadText)
 {
     QString digits = payloadText.trimmed();
@@ -89,6 +118,31 @@ int placeOrdered(QMap<quint32, int> &rowOfId, QList<quint32> &orderedIds, quint3
     for (auto it = rowOfId.begin(); it != rowOfId.end(); ++it)
         it.value() = position++;
     return newPosition;
+}
+
+QVector<int> placeOrderedAll(QMap<quint32, int> &rowOfId, QList<quint32> &orderedIds,
+                             const QVector<quint32> &newIds)
+{
+    QVector<int> rows;
+    if (newIds.isEmpty())
+        return rows;
+    // Each insertion lands at the new identifier's place among all
+    // identifiers known so far; the later ones are larger and go below it, so
+    // that place is its final one. Merge once and number the map once.
+    rows.reserve(newIds.size());
+    for (quint32 id : newIds)
+        rowOfId.insert(id, 0);
+    orderedIds = rowOfId.keys();
+    int position = 0;
+    auto next = newIds.cbegin();
+    for (auto it = rowOfId.begin(); it != rowOfId.end(); ++it, ++position) {
+        it.value() = position;
+        if (next != newIds.cend() && *next == it.key()) {
+            rows.append(position);
+            ++next;
+        }
+    }
+    return rows;
 }
 
 QString fontStyleSheet(int pointSize, int step)

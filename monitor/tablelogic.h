@@ -6,8 +6,10 @@
 
 #include "link/messagerecord.h"
 
+#include <QHash>
 #include <QList>
 #include <QMap>
+#include <QVector>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -33,6 +35,24 @@ QString cellText(QStringView field);
 // True when `text` is exactly what cellText(field) gives, without building it.
 bool cellTextEquals(const QString &text, QStringView field);
 
+// Cell texts shared between cells. The table shows few distinct texts: the
+// 256 byte values, the identifiers, and timestamps that repeat within a
+// millisecond; a text asked for again is handed out as the same (implicitly
+// shared) string instead of a new one, which saves a string per cell.
+class SharedCellTexts
+{
+public:
+    // cellText(field), shared when this text was made before.
+    QString cellFor(QStringView field);
+    // Distinct texts kept besides the 256 byte texts.
+    int kept() const { return others.size(); }
+
+private:
+    QString bytes[256];
+    // By hash of the field; a hash that two fields share keeps the first.
+    QHash<uint, QString> others;
+};
+
 // True when the payload, trimmed and stripped of blanks, reads as the unsigned
 // 64-bit hexadecimal number 0. Empty, unreadable or longer than 16 digits also
 // count as 0.
@@ -48,6 +68,14 @@ int rowAgeSeconds(QStringView timeText, const QTime &now);
 // position in that list and returns the new identifier's position, which is
 // the row to insert. `newId` must not have a row yet.
 int placeOrdered(QMap<quint32, int> &rowOfId, QList<quint32> &orderedIds, quint32 newId);
+
+// The ordered insertion of several new identifiers, one after the other in
+// ascending order, done at once: leaves rowOfId and orderedIds as the same
+// number of placeOrdered calls would, and returns the row each of them
+// inserts, in the same order (ascending: each new row lands below the ones
+// before). `newIds` must be ascending and have no rows yet.
+QVector<int> placeOrderedAll(QMap<quint32, int> &rowOfId, QList<quint32> &orderedIds,
+                             const QVector<quint32> &newIds);
 
 // Style sheet of the message table at `pointSize`; `step` > 0 for the "+"
 // button, otherwise the "-" button (each uses its own run of blanks).

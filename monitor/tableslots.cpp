@@ -63,9 +63,9 @@ private:
     bool wasEnabled;
 };
 
-QTableWidgetItem *newCell(QStringView field)
+QTableWidgetItem *newCell(tablelogic::SharedCellTexts &texts, QStringView field)
 {
-    return new QTableWidgetItem(tablelogic::cellText(field));
+    return new QTableWidgetItem(texts.cellFor(field));
 }
 
 } // namespace
@@ -79,6 +79,8 @@ void MainWindow::updateTable()
         return;
     refreshTimer.stop();
 
+    // What the refresh writes is painted with the next display frame (the
+    // writing holds the repaints back).
     const MessageMap drained = serial.takeMessages();
     if (ui->pb_scroll->isChecked()) {
         appendLogRows(drained);
@@ -95,7 +97,8 @@ void MainWindow::appendLogRows(const MessageMap &drained)
     if (drained.isEmpty())
         return;
     QTableWidget *table = ui->tv_messages;
-    UpdatesPaused paused(table);
+    // New rows: the rows' header and the scroll bar change too.
+    tablePacer.holdWhole();
 
     QAbstractItemModel *model = table->model();
     const int firstRow = table->rowCount();
@@ -108,7 +111,7 @@ void MainWindow::appendLogRows(const MessageMap &drained)
             const int n = qMin(tablelogic::fieldViews(it.value(), fields, tablelogic::COLUMN_COUNT),
                                tablelogic::COLUMN_COUNT);
             for (int col = 0; col < n; ++col)
-                table->setItem(row, col, newCell(fields[col]));
+                table->setItem(row, col, new LogCell(cellTexts.cellFor(fields[col])));
         }
     }
     emit model->dataChanged(model->index(firstRow, 0),
@@ -131,31 +134,44 @@ void MainWindow::writeFixedRows(const MessageMap &drained)
     const bool hideZero = ui->pb_showZero->isChecked();
     const QString search = ui->le_highlight->text().toUpper();
 
-    UpdatesPaused paused(table);
+    // The cells change; new rows or rows shown or hidden change more (the
+    // rows' header, the scroll bar), see below.
+    tablePacer.holdContent();
 
     // Rows for the new identifiers first. Messages are handled in ascending
     // identifier order, so a row inserted for a later (larger) identifier
     // always lands below every row handled before it: inserting them all up
     // front gives every message the same row as inserting them one by one.
-    QVarLengthArray<quint32, 64> newIds;
-    int firstMovedRow = table->rowCount();
+    QVector<quint32> newIds;
     for (auto it = drained.cbegin(); it != drained.cend(); ++it) {
-        const quint32 id = it.key();
-        if (rowOfId.contains(id))
-            continue;
-        int row;
-        if (ordered) {
-            row = tablelogic::placeOrdered(rowOfId, orderedIds, id);
-        } else {
-            row = table->rowCount();
-            rowOfId.insert(id, row);
-        }
-        table->insertRow(row);
-        newIds.append(id);
-        firstMovedRow = qMin(firstMovedRow, row);
+        if (!rowOfId.contains(it.key()))
+            newIds.append(it.key());
     }
-    if (!newIds.isEmpty())
-        reseatMovedItems(firstMovedRow);
+    if (!newIds.isEmpty()) {
+        tablePacer.holdWhole();
+        QVector<int> rows;
+        if (ordered) {
+            rows = tablelogic::placeOrderedAll(rowOfId, orderedIds, newIds);
+        } else {
+            int row = table->rowCount();
+            for (quint32 id : qAsConst(newIds)) {
+                rowOfId.insert(id, row);
+                rows.append(row++);
+            }
+        }
+        // Rows that follow one another go in together (inserting a row right
+        // below the one just inserted is inserting two at once).
+        for (int i = 0; i < rows.size();) {
+            int count = 1;
+            while (i + count < rows.size() && rows.at(i + count) == rows.at(i) + count)
+                ++count;
+            model->insertRows(rows.at(i), count);
+            i += count;
+        }
+        // Rows below the first inserted one moved only if it did not go last.
+        if (rows.first() + rows.size() < table->rowCount())
+            reseatMovedItems(rows.first());
+    }
 
     int touchedTop = table->rowCount();
     int touchedBottom = -1;
@@ -183,7 +199,7 @@ void MainWindow::writeFixedRows(const MessageMap &drained)
 
             if (newRow) {
                 for (int col = 0; col < n; ++col)
-                    table->setItem(row, col, newCell(fields[col]));
+                    table->setItem(row, col, newCell(cellTexts, fields[col]));
             } else {
                 writeExistingRow(row, fields, n, highlight, keepUnchanged);
             }
@@ -191,13 +207,19 @@ void MainWindow::writeFixedRows(const MessageMap &drained)
             if (QTableWidgetItem *idCell = table->item(row, 1))
                 idCell->setTextAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
 
-            // Visibility: the first rule that applies decides.
+            // Visibility: the first rule that applies decides; a row that
+            // keeps its state is left alone.
+            int hide = -1;
             if (hideZero && tablelogic::payloadIsZero(record.value(2)))
-                table->setRowHidden(row, true);
+                hide = 1;
             else if (highlightActive && !record.value(1).contains(search))
-                table->setRowHidden(row, true);
+                hide = 1;
             else if (!keepUnchanged)
-                table->setRowHidden(row, false);
+                hide = 0;
+            if (hide >= 0 && table->isRowHidden(row) != bool(hide)) {
+                tablePacer.holdWhole();
+                table->setRowHidden(row, bool(hide));
+            }
         }
     }
     if (touchedBottom >= 0) {
@@ -205,10 +227,8 @@ void MainWindow::writeFixedRows(const MessageMap &drained)
                                 model->index(touchedBottom, tablelogic::COLUMN_COUNT - 1));
     }
 
-    if (!newIds.isEmpty()) {
-        table->resizeColumnsToContents();
-        table->resizeRowsToContents();
-    }
+    if (!newIds.isEmpty())
+        tableFit.fit(table); // columns, then rows, to their contents
 }
 
 void MainWindow::writeExistingRow(int row, const QStringView *fields, int n, bool highlight,
@@ -231,16 +251,16 @@ void MainWindow::writeExistingRow(int row, const QStringView *fields, int n, boo
 
     for (int col = 0; col < tablelogic::FIRST_BYTE_COLUMN; ++col) {
         if (!cells[col])
-            table->setItem(row, col, newCell(fields[col]));
+            table->setItem(row, col, newCell(cellTexts, fields[col]));
         else if (!tablelogic::cellTextEquals(cells[col]->text(), fields[col]))
-            cells[col]->setText(tablelogic::cellText(fields[col]));
+            cells[col]->setText(cellTexts.cellFor(fields[col]));
     }
     for (int col = tablelogic::FIRST_BYTE_COLUMN; col < n; ++col) {
         QTableWidgetItem *cell = cells[col];
         if (!cell) {
             // A byte beyond the row's earlier messages gets its cell now and
             // flashes like any other byte that changed.
-            cell = newCell(fields[col]);
+            cell = newCell(cellTexts, fields[col]);
             if (highlight)
                 cell->setBackground(flashBrush());
             table->setItem(row, col, cell);
@@ -254,7 +274,7 @@ void MainWindow::writeExistingRow(int row, const QStringView *fields, int n, boo
             cell->setBackground(flashBrush());
             emit dataChanged(row, col);
         }
-        cell->setText(tablelogic::cellText(fields[col]));
+        cell->setText(cellTexts.cellFor(fields[col]));
     }
 }
 
@@ -299,8 +319,8 @@ void MainWindow::resetDueFlashes()
         ++due;
 
     if (due > flashHead) {
+        tablePacer.holdContent();
         QAbstractItemModel *model = table->model();
-        UpdatesPaused paused(table);
         int top = INT_MAX, bottom = -1, left = INT_MAX, right = -1;
         {
             const QSignalBlocker quiet(model);
@@ -456,6 +476,18 @@ void MainWindow::highlightLine()
     highlightActive = !text.isEmpty();
 }
 
+void MainWindow::keepTableViewportOpaque()
+{
+    // The viewport paints all of its area: the style sheet's background, then
+    // the cells. The style sheet's polish leaves it marked see-through, though,
+    // so each of its repaints first repainted the window, the frames and the
+    // table behind it (four fills of the whole area, with a style-sheet lookup
+    // each). Filling it with its own background brush, which is opaque, lets
+    // the toolkit skip them; the style sheet's background is still drawn over
+    // that brush, so the picture stays the same.
+    ui->tv_messages->viewport()->setAutoFillBackground(true);
+}
+
 void MainWindow::changeTableFontSize(int step)
 {
     const int size = tableFont.pointSize() + (step > 0 ? 1 : -1);
@@ -465,6 +497,6 @@ void MainWindow::changeTableFontSize(int step)
     if (size >= 1)
         tableFont.setPointSize(size);
     ui->tv_messages->setStyleSheet(sheet);
-    ui->tv_messages->resizeColumnsToContents();
-    ui->tv_messages->resizeRowsToContents();
+    keepTableViewportOpaque(); // the new sheet polished the viewport afresh
+    tableFit.fit(ui->tv_messages); // columns, then rows, to their contents
 }

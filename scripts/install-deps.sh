@@ -11,7 +11,8 @@ packages=(cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libqt5serialpo
           can-utils python3-can
           help2man
           dpkg-dev file
-          desktop-file-utils appstream lintian)
+          desktop-file-utils appstream lintian
+          xvfb)
 
 missing=()
 for p in "${packages[@]}"; do

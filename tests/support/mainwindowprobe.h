@@ -16,6 +16,8 @@ struct MainWindowProbe {
     static QTimer &hideTimer(MainWindow &w) { return w.hideTimer; }
     static QTimer &fmsTimer(MainWindow &w) { return w.fmsTimer; }
     static QTimer &flashTimer(MainWindow &w) { return w.flashTimer; }
+    static PaintPacer &tablePacer(MainWindow &w) { return w.tablePacer; }
+    static ContentFit &tableFit(MainWindow &w) { return w.tableFit; }
     static int pendingFlashResets(const MainWindow &w)
     {
         return int(w.flashResets.size() - w.flashHead);
