@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages needed to build, run, test and package the program,
-# skipping those already present. apt-get runs as root (through sudo when needed).
+# Installs the Debian 12 packages needed to build and run the program, and with
+# "test" also those to test, benchmark and package it, skipping those already
+# present. apt-get runs as root (through sudo when needed).
+#   scripts/install-deps.sh [test]
 set -euo pipefail
 
-# Build and run; the recording-format tests (can-utils, python3-can); manual
-# pages (help2man); the Debian package (dpkg-dev for dpkg-shlibdeps, file); the
-# checks of the installed files and the package.
+# Build and run (help2man makes the manual pages at build time).
 packages=(cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
-          fonts-inter fonts-jetbrains-mono
-          can-utils python3-can
-          help2man
-          dpkg-dev file
-          desktop-file-utils appstream lintian
-          xvfb)
+          fonts-inter fonts-jetbrains-mono help2man)
+if [ "${1:-}" = test ]; then
+  # The recording-format tests (can-utils, python3-can); the Debian package
+  # (dpkg-dev for dpkg-shlibdeps, file); the checks of the installed files and
+  # the package; the window benchmark's X server.
+  packages+=(can-utils python3-can dpkg-dev file desktop-file-utils appstream lintian xvfb)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

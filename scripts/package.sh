@@ -4,7 +4,7 @@
 # CPack. Install it with: sudo apt install ./build/vornix-can-analyzer_*.deb
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh test
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)"
 cd build
