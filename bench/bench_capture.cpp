@@ -7,6 +7,7 @@
 //
 // Usage: bench_capture [seconds, default 60] [frames/s, default 10000] [identifiers, default 64]
 
+#include "bench/benchsupport.h"
 #include "sim/emulator.h"
 #include "tests/support/countedtraffic.h"
 
@@ -26,14 +27,7 @@ namespace {
 // utime + stime of a process, in seconds.
 double processCpu(qint64 pid)
 {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return -1;
-    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
+    return bench::statCpuSeconds(QStringLiteral("/proc/%1/stat").arg(pid));
 }
 
 // A field of /proc/PID/status in kB (VmRSS, VmHWM).

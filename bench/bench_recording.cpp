@@ -7,6 +7,7 @@
 //
 // Usage: bench_recording [seconds per phase, default 10] [frames/s, default 10000]
 
+#include "bench/benchsupport.h"
 #include "tests/support/fakeadapter.h"
 
 #include "link/serialmanager.h"
@@ -53,16 +54,7 @@ double threadCpuSeconds(const QString &tid)
         if (ok)
             return double(ns) * 1e-9;
     }
-    QFile stat(task + QStringLiteral("/stat"));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray text = stat.readAll();
-    // utime and stime are the 14th and 15th fields of the line, i.e. the 12th
-    // and 13th after the command name in parentheses.
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return -1;
-    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
+    return bench::statCpuSeconds(task + QStringLiteral("/stat"));
 }
 
 double processCpuSeconds()

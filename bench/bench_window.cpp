@@ -22,6 +22,7 @@
 //   bench_window [fixed seconds, default 60; 0: first fills only] [scroll seconds, default 60; 0: none]
 //                [frames/s, default 10000] [first fills: 1 (default) or 0]
 
+#include "bench/benchsupport.h"
 #include "tests/support/fakeadapter.h"
 #include "tests/support/mainwindowprobe.h"
 #include "tests/support/windowdriver.h"
@@ -141,14 +142,7 @@ double threadCpu(const QString &tid)
 // user + system time of another process in seconds.
 double processCpu(pid_t pid)
 {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> f = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    if (f.size() < 13)
-        return 0;
-    return double(f[11].toLongLong() + f[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
+    return pid > 0 ? qMax(0.0, bench::statCpuSeconds(QStringLiteral("/proc/%1/stat").arg(pid))) : 0;
 }
 
 double residentMiB()
