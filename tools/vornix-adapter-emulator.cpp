@@ -12,6 +12,7 @@
 
 #include "sim/emulator.h"
 #include "sim/replaytraffic.h"
+#include "tools/stopsignals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -124,12 +125,7 @@ int main(int argc, char *argv[])
 
     // The signals are taken synchronously by this thread; the emulator's worker
     // inherits the blocked mask and never sees them.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    const sigset_t stopSignals = blockStopSignals();
     std::signal(SIGPIPE, SIG_IGN);
 
     sim::AdapterEmulator emulator(std::move(source));

@@ -15,6 +15,7 @@
 // 3 the adapter went away; 4 the output could not be written (full disk).
 
 #include "tools/candumpcapture.h"
+#include "tools/stopsignals.h"
 
 #include "link/protocol.h"
 #include "link/serialmanager.h"
@@ -135,12 +136,7 @@ int main(int argc, char *argv[])
 {
     // The stop signals are taken by the main loop through a signalfd; every
     // thread started later inherits the blocked mask and never sees them.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    const sigset_t stopSignals = blockStopSignals();
     // A closed standard output shows as a failed write, not as a signal.
     std::signal(SIGPIPE, SIG_IGN);
 
