@@ -10,7 +10,7 @@
 //   monitor/filterslots.cpp addRemoveItem, enableDisableFilter, changeValidator
 //   fms/fmsslots.cpp        updateFMSValues and the FMS hand-over
 
-#include "link/messagerecord.h"
+#include "core/messagerecord.h"
 #include "link/serialmanager.h"
 #include "monitor/tablelogic.h"
 #include "monitor/tablepaint.h"

@@ -6,6 +6,7 @@
 
 #include "app/extraports.h"
 #include "link/protocol.h"
+#include "monitor/filterlogic.h"
 
 #include <QMessageBox>
 #include <QSerialPortInfo>
@@ -74,8 +75,8 @@ void MainWindow::sendConfiguration()
     fmsTimer.start(2000);
 
     // Empty or invalid hexadecimal text gives 0.
-    const quint32 filterId = ui->le_filterID->text().toUInt(nullptr, 16);
-    const quint32 maskId = ui->le_maskID->text().toUInt(nullptr, 16);
+    const quint32 filterId = filterlogic::parseHex(ui->le_filterID->text());
+    const quint32 maskId = filterlogic::parseHex(ui->le_maskID->text());
     const QByteArray command = wire::buildConfigurationCommand(
         ui->cb_selectCanBaud->currentText(), ui->cb_extID->isChecked(), filterId, maskId);
     if (command.isEmpty()) {

@@ -5,7 +5,7 @@
 //   bench_protocol [frames] [chunk bytes] [runs]     defaults 2000000 4096 5
 
 #include "link/protocol.h"
-#include "link/recordtext.h"
+#include "core/recordtext.h"
 #include "sim/adapterwire.h"
 
 #include <QMap>

@@ -1,6 +1,7 @@
 #include "fms/fmsdecoder.h"
 
-#include "link/recordtext.h"
+#include "core/canid.h"
+#include "core/hex.h"
 
 namespace fms {
 
@@ -13,8 +14,6 @@ constexpr quint32 DECODED_PGNS[] = {
     PgnEngineController1,  PgnServiceInformation, PgnEngineHours,
     PgnHighResVehicleDistance, PgnAmbientConditions, PgnCruiseControlVehicleSpeed,
 };
-
-constexpr quint32 LARGEST_STANDARD_ID = 0x7FF;
 
 // Reads the bytes [first, first + count) as a little-endian number. Returns
 // false when the list is too short, so the caller leaves that value out.
@@ -144,7 +143,7 @@ bool isCandidate(quint32 id)
 {
     // A standard identifier has 11 bits and could never hold the PGN bits;
     // say so explicitly rather than rely on the masks.
-    if (id <= LARGEST_STANDARD_ID)
+    if (id <= core::MAX_STANDARD_ID)
         return false;
     for (quint32 pgn : DECODED_PGNS) {
         const quint32 bits = pgn << 8;
@@ -164,14 +163,16 @@ QStringList byteTexts(const QString &payloadText)
 
 quint8 byteValue(const QString &text)
 {
-    if (text.isEmpty())
+    // Only the low 8 bits matter: those of the last two digits, provided that
+    // every character is a digit.
+    const QStringView digits(text);
+    const qsizetype head = qMax<qsizetype>(0, digits.size() - 2);
+    quint64 value = 0;
+    if (!core::parseHex(digits.mid(head), value))
         return 0;
-    int value = 0;
-    for (QChar c : text) {
-        const int digit = recordtext::hexDigitValue(c.unicode());
-        if (digit < 0)
+    for (qsizetype i = 0; i < head; ++i) {
+        if (core::hexDigitValue(digits.at(i).unicode()) < 0)
             return 0;
-        value = ((value << 4) | digit) & 0xFF; // only the low 8 bits matter
     }
     return quint8(value);
 }

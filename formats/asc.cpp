@@ -10,7 +10,8 @@
 // identifiers and bytes are hexadecimal, or decimal with "base dec".
 
 #include "formats/formatparts.h"
-#include "link/recordtext.h"
+#include "core/hex.h"
+#include "core/seconds.h"
 
 #include <QDateTime>
 
@@ -53,14 +54,16 @@ int tokenize(const char *p, int size, std::array<Token, N> &tokens)
     return count;
 }
 
-// A whole number in the base; false for anything else.
+// A whole number in the base (16, 10 or 2); false for anything else.
 bool number(const Token &t, int base, quint64 &value, int maxDigits = 16)
 {
     if (t.n == 0 || t.n > maxDigits)
         return false;
+    if (base == 16)
+        return core::parseHex(t.p, t.n, value);
     value = 0;
     for (int i = 0; i < t.n; ++i) {
-        const int v = recordtext::hexDigitValue(char16_t(quint8(t.p[i])));
+        const int v = t.p[i] - '0';
         if (v < 0 || v >= base)
             return false;
         value = value * quint64(base) + quint64(v);
@@ -71,28 +74,7 @@ bool number(const Token &t, int base, quint64 &value, int maxDigits = 16)
 // Seconds with up to 9 decimals, as microseconds.
 bool seconds(const Token &t, qint64 &micros)
 {
-    qint64 whole = 0;
-    int i = 0;
-    for (; i < t.n && t.p[i] >= '0' && t.p[i] <= '9'; ++i)
-        whole = whole * 10 + (t.p[i] - '0');
-    if (i == 0 || i > 12)
-        return false;
-    qint64 fraction = 0;
-    int digits = 0;
-    if (i < t.n) {
-        if (t.p[i] != '.')
-            return false;
-        for (++i; i < t.n; ++i, ++digits) {
-            if (t.p[i] < '0' || t.p[i] > '9' || digits >= 9)
-                return false;
-            if (digits < 6)
-                fraction = fraction * 10 + (t.p[i] - '0');
-        }
-    }
-    for (int d = digits; d < 6; ++d)
-        fraction *= 10;
-    micros = whole * 1000000 + fraction;
-    return true;
+    return core::parseSeconds(t.p, t.n, micros);
 }
 
 // An identifier, "18FEF100x" for an extended one.
@@ -425,7 +407,7 @@ protected:
             *p++ = ' ';
             *p++ = frame.fdFlags & 2 ? '1' : '0';
             *p++ = ' ';
-            *p++ = recordtext::UPPER_HEX_DIGITS[fdCode];
+            *p++ = core::UPPER_HEX_DIGITS[fdCode];
             *p++ = ' ';
             p = putDecimal(p, frame.data.size(), 2);
             for (const char b : frame.data) {
@@ -447,7 +429,7 @@ protected:
             if (frame.remote) {
                 *p++ = 'r';
                 *p++ = ' ';
-                *p++ = recordtext::UPPER_HEX_DIGITS[qMin<int>(frame.remoteLength, CLASSIC_DATA_BYTES)];
+                *p++ = core::UPPER_HEX_DIGITS[qMin<int>(frame.remoteLength, CLASSIC_DATA_BYTES)];
             } else {
                 int count = frame.data.size();
                 if (count > CLASSIC_DATA_BYTES) {
@@ -456,7 +438,7 @@ protected:
                 }
                 *p++ = 'd';
                 *p++ = ' ';
-                *p++ = recordtext::UPPER_HEX_DIGITS[count];
+                *p++ = core::UPPER_HEX_DIGITS[count];
                 const char *data = frame.data.constData();
                 for (int i = 0; i < count; ++i) {
                     *p++ = ' ';

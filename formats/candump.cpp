@@ -6,7 +6,8 @@
 // add the direction (R or T) at the end of the line.
 
 #include "formats/formatparts.h"
-#include "link/recordtext.h"
+#include "core/hex.h"
+#include "core/seconds.h"
 
 #include <cstring>
 
@@ -16,7 +17,7 @@ namespace {
 
 inline int hexAt(const char *p)
 {
-    return recordtext::hexDigitValue(char16_t(quint8(*p)));
+    return core::hexDigitValue(char16_t(quint8(*p)));
 }
 
 inline bool isBlank(char c)
@@ -47,29 +48,14 @@ protected:
         ++p;
 
         // Time: seconds, a point and 1 to 9 digits of the fraction.
-        qint64 seconds = 0;
-        int digits = 0;
-        for (; p < end && *p >= '0' && *p <= '9'; ++p, ++digits)
-            seconds = seconds * 10 + (*p - '0');
-        if (digits == 0 || digits > 12 || p == end || *p != '.') {
+        const char *close = static_cast<const char *>(std::memchr(p, ')', size_t(end - p)));
+        int fractionDigits = 0;
+        if (!close || !core::parseSeconds(p, int(close - p), frame.timeUs, &fractionDigits)
+            || fractionDigits < 1) {
             *why = QStringLiteral("bad time stamp");
             return LineResult::Bad;
         }
-        ++p;
-        qint64 micros = 0;
-        digits = 0;
-        for (; p < end && *p >= '0' && *p <= '9'; ++p, ++digits) {
-            if (digits < 6)
-                micros = micros * 10 + (*p - '0');
-        }
-        if (digits == 0 || digits > 9 || p == end || *p != ')') {
-            *why = QStringLiteral("bad time stamp");
-            return LineResult::Bad;
-        }
-        for (int i = digits; i < 6; ++i)
-            micros *= 10;
-        ++p;
-        frame.timeUs = seconds * 1000000 + micros;
+        p = close + 1;
 
         // Interface name.
         if (p == end || !isBlank(*p)) {
@@ -118,23 +104,21 @@ protected:
 private:
     static LineResult readFrame(const char *p, const char *end, CanFrame &frame, QString *why)
     {
-        const char *hash = p;
-        quint32 id = 0;
-        for (; hash < end && *hash != '#'; ++hash) {
-            const int v = hexAt(hash);
-            if (v < 0 || hash - p >= 8) {
-                *why = QStringLiteral("bad identifier");
-                return LineResult::Bad;
-            }
-            id = (id << 4) | quint32(v);
-        }
+        const char *hash = static_cast<const char *>(std::memchr(p, '#', size_t(end - p)));
+        if (!hash)
+            hash = end;
         const int idDigits = int(hash - p);
+        quint64 id = 0;
+        if (idDigits > 8 || (idDigits > 0 && !core::parseHex(p, idDigits, id))) {
+            *why = QStringLiteral("bad identifier");
+            return LineResult::Bad;
+        }
         if (hash == end || (idDigits != 3 && idDigits != 8)) {
             *why = QStringLiteral("an identifier has 3 or 8 hexadecimal digits followed by '#'");
             return LineResult::Bad;
         }
         frame.extended = idDigits == 8;
-        frame.id = id;
+        frame.id = quint32(id);
         frame.remote = false;
         frame.fd = false;
         frame.fdFlags = 0;
@@ -184,9 +168,8 @@ private:
                 // A length code above 8 for eight data bytes: no frame type here has it.
                 return LineResult::Unsupported;
             }
-            const int hi = hexAt(p);
-            const int lo = p + 1 < end ? hexAt(p + 1) : -1;
-            if (hi < 0 || lo < 0) {
+            quint64 value = 0;
+            if (end - p < 2 || !core::parseHex(p, 2, value)) {
                 *why = QStringLiteral("data bytes are pairs of hexadecimal digits");
                 return LineResult::Bad;
             }
@@ -194,7 +177,7 @@ private:
                 *why = QStringLiteral("more than %1 data bytes").arg(maxBytes);
                 return LineResult::Bad;
             }
-            bytes[count++] = char(hi * 16 + lo);
+            bytes[count++] = char(value);
             p += 2;
         }
         frame.data.resize(count);
@@ -235,12 +218,12 @@ protected:
         if (frame.remote) {
             *p++ = 'R';
             if (frame.remoteLength > 0 && frame.remoteLength <= CLASSIC_DATA_BYTES)
-                *p++ = recordtext::UPPER_HEX_DIGITS[frame.remoteLength];
+                *p++ = core::UPPER_HEX_DIGITS[frame.remoteLength];
         } else {
             int count = frame.data.size();
             if (frame.fd) {
                 *p++ = '#';
-                *p++ = recordtext::UPPER_HEX_DIGITS[frame.fdFlags & 0xF];
+                *p++ = core::UPPER_HEX_DIGITS[frame.fdFlags & 0xF];
                 if (count > FD_DATA_BYTES) {
                     count = FD_DATA_BYTES;
                     outcome = Outcome::Truncated;

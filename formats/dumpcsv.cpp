@@ -4,7 +4,7 @@
 
 #include "formats/dumpformat.h"
 #include "formats/formatparts.h"
-#include "link/recordtext.h"
+#include "core/recordtext.h"
 
 #include <QFileInfo>
 

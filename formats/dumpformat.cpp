@@ -1,6 +1,7 @@
 #include "formats/dumpformat.h"
 
-#include "link/recordtext.h"
+#include "core/hex.h"
+#include "core/recordtext.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -71,13 +72,10 @@ bool readLine(const QByteArray &rawLine, Line &out)
     const QByteArray idText = fields.at(1).trimmed();
     if (out.msecsOfDay < 0 || idText.isEmpty() || idText.size() > 8)
         return false;
-    out.id = 0;
-    for (char c : idText) {
-        const int v = recordtext::hexDigitValue(char16_t(uchar(c)));
-        if (v < 0)
-            return false;
-        out.id = (out.id << 4) | quint32(v);
-    }
+    quint64 id = 0;
+    if (!core::parseHex(idText.constData(), idText.size(), id))
+        return false;
+    out.id = quint32(id);
     out.standard = idText.size() < 8;
     out.data.clear();
     if (fields.size() >= 3) {
@@ -85,15 +83,9 @@ bool readLine(const QByteArray &rawLine, Line &out)
         for (const QByteArray &b : bytes) {
             if (b.isEmpty())
                 continue;
-            if (b.size() > 2)
+            quint64 value = 0;
+            if (b.size() > 2 || !core::parseHex(b.constData(), b.size(), value))
                 return false;
-            int value = 0;
-            for (char c : b) {
-                const int v = recordtext::hexDigitValue(char16_t(uchar(c)));
-                if (v < 0)
-                    return false;
-                value = value * 16 + v;
-            }
             out.data.append(char(value));
         }
     }

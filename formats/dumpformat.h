@@ -5,7 +5,7 @@
 // three texts of a message record joined by ';', each line ended by a single
 // line feed).
 
-#include "link/messagerecord.h"
+#include "core/messagerecord.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #include "formats/formatparts.h"
 
-#include "link/recordtext.h"
+#include "core/hex.h"
 
 namespace formats::parts {
 
@@ -18,8 +18,8 @@ void keepUpTo(QByteArray &out, const char *end)
 
 char *putHexByte(char *p, quint8 byte)
 {
-    *p++ = recordtext::UPPER_HEX_DIGITS[byte >> 4];
-    *p++ = recordtext::UPPER_HEX_DIGITS[byte & 0xF];
+    *p++ = core::UPPER_HEX_DIGITS[byte >> 4];
+    *p++ = core::UPPER_HEX_DIGITS[byte & 0xF];
     return p;
 }
 
@@ -28,7 +28,7 @@ char *putHex(char *p, quint32 value, int width)
     char digits[8];
     int n = 0;
     do {
-        digits[n++] = recordtext::UPPER_HEX_DIGITS[value & 0xF];
+        digits[n++] = core::UPPER_HEX_DIGITS[value & 0xF];
         value >>= 4;
     } while (value != 0);
     for (int i = n; i < width; ++i)

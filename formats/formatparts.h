@@ -3,6 +3,7 @@
 // Inside the formats library: the reader and writer of each format, and the
 // small text and time helpers they share.
 
+#include "core/canid.h"
 #include "formats/frameio.h"
 
 #include <QDate>
@@ -18,16 +19,15 @@ std::unique_ptr<FrameWriter> makeCandumpWriter(QIODevice *device, const WriteOpt
 std::unique_ptr<FrameReader> makeAscReader(QIODevice *device, const ReadOptions &options);
 std::unique_ptr<FrameWriter> makeAscWriter(QIODevice *device, const WriteOptions &options);
 
-// Largest identifiers a CAN frame can carry.
-constexpr quint32 MAX_STANDARD_ID = 0x7FF;
-constexpr quint32 MAX_EXTENDED_ID = 0x1FFFFFFF;
+using core::MAX_EXTENDED_ID;
+using core::MAX_STANDARD_ID;
 constexpr int CLASSIC_DATA_BYTES = 8;
 constexpr int FD_DATA_BYTES = 64;
 
 // The frame's identifier fits its kind.
 inline bool validIdentifier(const CanFrame &frame)
 {
-    return frame.id <= (frame.extended ? MAX_EXTENDED_ID : MAX_STANDARD_ID);
+    return core::isValidId(frame.id, frame.extended);
 }
 
 // Writers format a line into room made at the end of their buffer: `room`

@@ -1,6 +1,8 @@
 #include "link/protocol.h"
 
-#include "link/recordtext.h"
+#include "core/hex.h"
+#include "core/littleendian.h"
+#include "core/recordtext.h"
 
 #include <algorithm>
 
@@ -11,12 +13,6 @@ namespace {
 inline quint8 byteAt(const char *frame, int offset)
 {
     return static_cast<quint8>(frame[offset]);
-}
-
-void putLittleEndian(QByteArray &bytes, int offset, quint32 value)
-{
-    for (int i = 0; i < 4; ++i)
-        bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
 // The payload text of the frameDataLength() bytes from the data field on,
@@ -107,8 +103,8 @@ QByteArray buildConfigurationCommand(const QString &canRateName, bool extendedId
     command[2] = char(rate->command);
     command[CONFIG_CODE] = char(rate->code);
     command[CONFIG_ID_KIND] = char(extendedId ? 0x02 : 0x01);
-    putLittleEndian(command, CONFIG_FILTER, filterId);
-    putLittleEndian(command, CONFIG_MASK, maskId);
+    core::putLittleEndian(command.data() + CONFIG_FILTER, filterId, 4);
+    core::putLittleEndian(command.data() + CONFIG_MASK, maskId, 4);
     command[CONFIG_FIXED] = char(0x02);
     for (int i = 0; i < 3; ++i)
         command[CONFIG_TIMING + i] = char(rate->timing[i]);
@@ -126,11 +122,10 @@ QByteArray buildFilterListCommand(bool exclude, bool switchOn, const QStringList
     command.append(char(switchOn ? (entries.size() & 0xFF) : 0));
     if (switchOn) {
         for (const QString &entry : entries) {
-            bool ok = false;
-            int value = entry.toInt(&ok, 16); // above 7FFFFFFF or not hex: 0
-            if (!ok)
-                value = 0;
-            const quint32 bits = static_cast<quint32>(value);
+            quint64 value = 0;
+            if (!core::parseHex(QStringView(entry).trimmed(), value) || value > 0x7FFFFFFF)
+                value = 0; // not hexadecimal, or above 7FFFFFFF
+            const quint32 bits = quint32(value);
             for (int i = 0; i < 4; ++i) {
                 const char b = char((bits >> (8 * i)) & 0xFF);
                 if (b == ESCAPED_BYTE)

@@ -8,7 +8,8 @@
 // Every unit starts with 0xAA 0x55 and ends with an 8-bit additive checksum;
 // multi-byte numbers are little-endian.
 
-#include "link/messagerecord.h"
+#include "core/littleendian.h"
+#include "core/messagerecord.h"
 
 #include <QByteArray>
 #include <QString>
@@ -57,8 +58,7 @@ bool isValidFrame(const AdapterFrame &frame);
 // The identifier: bytes 5..8, little-endian, no bits masked off.
 inline quint32 frameId(const char *frame)
 {
-    const auto *b = reinterpret_cast<const unsigned char *>(frame + FRAME_ID);
-    return quint32(b[0]) | (quint32(b[1]) << 8) | (quint32(b[2]) << 16) | (quint32(b[3]) << 24);
+    return quint32(core::littleEndian(frame + FRAME_ID, 4));
 }
 // Identifier kind 1 is a standard identifier, any other kind an extended one.
 inline bool frameIsStandard(const char *frame)

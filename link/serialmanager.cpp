@@ -1,6 +1,6 @@
 #include "link/serialmanager.h"
 
-#include "link/recordtext.h"
+#include "core/recordtext.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

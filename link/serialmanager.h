@@ -4,7 +4,7 @@
 // serial port, the reader thread, the live message store and the recording.
 // A plain class (no signals, no dialogs), held by value in the main window.
 
-#include "link/messagerecord.h"
+#include "core/messagerecord.h"
 #include "link/protocol.h"
 
 #include <QFile>

@@ -1,12 +1,14 @@
 #include "monitor/filterlogic.h"
 
+#include "core/canid.h"
+#include "core/hex.h"
+
 namespace filterlogic {
 
 quint32 parseHex(const QString &text)
 {
-    bool ok = false;
-    const quint32 value = text.toUInt(&ok, 16);
-    return ok ? value : 0;
+    quint64 value = 0;
+    return core::parseHex(QStringView(text).trimmed(), value) && value <= 0xFFFFFFFFu ? quint32(value) : 0;
 }
 
 QString listEntryText(quint32 id, bool extended)
@@ -17,7 +19,7 @@ QString listEntryText(quint32 id, bool extended)
 ListIdentifier normaliseListIdentifier(const QString &text, bool extended)
 {
     const quint32 id = parseHex(text);
-    const quint32 largest = extended ? MAX_EXTENDED_ID : MAX_STANDARD_ID;
+    const quint32 largest = core::maxId(extended);
     if (id > largest)
         return {listEntryText(0, extended), false};
     return {listEntryText(id, extended), true};
@@ -26,7 +28,7 @@ ListIdentifier normaliseListIdentifier(const QString &text, bool extended)
 QString normaliseAcceptanceField(const QString &text, bool extended)
 {
     quint32 value = parseHex(text);
-    if (value > (extended ? MAX_EXTENDED_ID : MAX_STANDARD_ID))
+    if (!core::isValidId(value, extended))
         value = 0;
     return listEntryText(value, extended);
 }

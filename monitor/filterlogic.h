@@ -9,9 +9,6 @@
 
 namespace filterlogic {
 
-constexpr quint32 MAX_STANDARD_ID = 0x7FF;
-constexpr quint32 MAX_EXTENDED_ID = 0x1FFFFFFF;
-
 // The text read as an unsigned hexadecimal number; text that does not parse
 // (the empty text, or a number beyond 32 bits) gives 0.
 quint32 parseHex(const QString &text);

@@ -1,6 +1,7 @@
 #include "monitor/tablelogic.h"
 
-#include "link/recordtext.h"
+#include "core/hex.h"
+#include "core/recordtext.h"
 
 #include <algorithm>
 
@@ -83,9 +84,8 @@ bool payloadIsZero(const QString &payloadText)
     digits.remove(QLatin1Char(' '));
     if (digits.isEmpty() || digits.size() > 16)
         return true;
-    bool ok = false;
-    const qulonglong value = digits.toULongLong(&ok, 16);
-    return !ok || value == 0;
+    quint64 value = 0;
+    return !core::parseHex(digits, value) || value == 0;
 }
 
 int rowAgeSeconds(QStringView timeText, const QTime &now)

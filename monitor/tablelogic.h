@@ -4,7 +4,7 @@
 // payloads count as all-zero, how rows are searched, aged and ordered, and the
 // style sheet of a given font size. The table slots (tableslots.cpp) apply them.
 
-#include "link/messagerecord.h"
+#include "core/messagerecord.h"
 
 #include <QHash>
 #include <QList>

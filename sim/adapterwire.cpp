@@ -1,5 +1,6 @@
 #include "sim/adapterwire.h"
 
+#include "core/littleendian.h"
 #include "link/protocol.h"
 
 #include <algorithm>
@@ -17,18 +18,9 @@ inline quint8 at(const QByteArray &b, int i)
     return quint8(b.at(i));
 }
 
-void putLittleEndian(QByteArray &bytes, int offset, quint32 value)
-{
-    for (int i = 0; i < 4; ++i)
-        bytes[offset + i] = char((value >> (8 * i)) & 0xFF);
-}
-
 quint32 littleEndianAt(const QByteArray &bytes, int offset)
 {
-    quint32 value = 0;
-    for (int i = 3; i >= 0; --i)
-        value = (value << 8) | at(bytes, offset + i);
-    return value;
+    return quint32(core::littleEndian(bytes.constData() + offset, 4));
 }
 
 } // namespace
@@ -39,7 +31,7 @@ QByteArray buildAdapterFrame(quint32 id, bool standardId, const QByteArray &data
     frame[0] = char(wire::START_BYTE_0);
     frame[1] = char(wire::START_BYTE_1);
     frame[wire::FRAME_KIND] = char(standardId ? wire::STANDARD_KIND : wire::EXTENDED_KIND);
-    putLittleEndian(frame, wire::FRAME_ID, id);
+    core::putLittleEndian(frame.data() + wire::FRAME_ID, id, 4);
     frame[wire::FRAME_LENGTH] = char((lengthByte >= 0 ? lengthByte : data.size()) & 0xFF);
     const int count = std::min(int(data.size()), wire::FRAME_DATA_BYTES);
     for (int i = 0; i < count; ++i)

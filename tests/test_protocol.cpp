@@ -4,7 +4,7 @@
 // formats written out by hand (checksums summed independently).
 
 #include "link/protocol.h"
-#include "link/recordtext.h"
+#include "core/recordtext.h"
 
 #include <QtTest>
 

@@ -14,6 +14,7 @@
 // compared with a plain model of the reader that drops one byte at a time, and
 // every slice is checked and parsed both by the wire functions and by the model.
 
+#include "core/hex.h"
 #include "link/protocol.h"
 
 #include <QByteArray>
@@ -86,8 +87,10 @@ inline const char *checkFilterList(const QByteArray &stream, bool exclude)
         int expectedSize = 5;
         if (on) {
             for (const QString &e : entries) {
-                bool ok = false;
-                const quint32 v = quint32(e.toInt(&ok, 16));
+                // Entries that are not hexadecimal, or above 7FFFFFFF, go out as 0.
+                quint64 parsed = 0;
+                const quint32 v = core::parseHex(QStringView(e).trimmed(), parsed) && parsed <= 0x7FFFFFFF
+                                      ? quint32(parsed) : 0;
                 for (int i = 0; i < 4; ++i)
                     expectedSize += ((v >> (8 * i)) & 0xFF) == 0x0D ? 10 : 1;
             }

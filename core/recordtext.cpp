@@ -1,4 +1,6 @@
-#include "link/recordtext.h"
+#include "core/recordtext.h"
+
+#include "core/hex.h"
 
 #include <QDateTime>
 
@@ -116,8 +118,8 @@ QString payloadText(const char *bytes, int count)
     QChar *out = text.data();
     for (int k = 0; k < count; ++k) {
         const quint8 b = quint8(bytes[k]);
-        out[0] = QLatin1Char(UPPER_HEX_DIGITS[b >> 4]);
-        out[1] = QLatin1Char(UPPER_HEX_DIGITS[b & 0xF]);
+        out[0] = QLatin1Char(core::UPPER_HEX_DIGITS[b >> 4]);
+        out[1] = QLatin1Char(core::UPPER_HEX_DIGITS[b & 0xF]);
         out[2] = QLatin1Char(' ');
         out += 3;
     }
@@ -134,7 +136,7 @@ QString recordIdText(quint32 id, bool standard)
     QChar *out = text.data() + width;
     quint32 v = id;
     for (int i = 0; i < width; ++i) {
-        *--out = QLatin1Char(UPPER_HEX_DIGITS[v & 0xF]);
+        *--out = QLatin1Char(core::UPPER_HEX_DIGITS[v & 0xF]);
         v >>= 4;
     }
     return text;

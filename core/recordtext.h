@@ -30,16 +30,4 @@ QString recordIdText(quint32 id, bool standard);
 // for no bytes.
 QString payloadText(const char *bytes, int count);
 
-// Value of one hexadecimal digit of either case, -1 for any other character.
-constexpr int hexDigitValue(char16_t c)
-{
-    return c >= '0' && c <= '9' ? c - '0'
-         : c >= 'A' && c <= 'F' ? c - 'A' + 10
-         : c >= 'a' && c <= 'f' ? c - 'a' + 10
-         : -1;
-}
-
-// The digits the texts above are written with.
-inline constexpr char UPPER_HEX_DIGITS[] = "0123456789ABCDEF";
-
 } // namespace recordtext
