@@ -1,0 +1,531 @@
+#include "formats/blfdecoder.h"
+
+#include "core/canid.h"
+#include "core/littleendian.h"
+
+#include <QIODevice>
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace formats {
+
+using core::littleEndian;
+
+namespace {
+
+// The file is read in pieces of this size.
+constexpr int FILE_CHUNK_BYTES = 256 * 1024;
+// Padding bytes passed over between objects (writers pad to objectSize % 4).
+constexpr int MAX_PADDING_BYTES = 7;
+// The most of a CAN object that its fields need: the largest header, the
+// CAN_FD_MESSAGE_64 fields and 64 data bytes, with room to spare.
+constexpr int MAX_DECODED_BYTES = 256;
+// Time stamps beyond this many microseconds (about 3000 years) are damage.
+constexpr quint64 MAX_OFFSET_US = 100000000000000000ull;
+
+bool isSignature(const char *p)
+{
+    return std::memcmp(p, "LOBJ", 4) == 0;
+}
+
+bool allZero(const char *p, int n)
+{
+    return std::all_of(p, p + n, [](char c) { return c == 0; });
+}
+
+QString bytesText(qint64 at)
+{
+    return QStringLiteral("byte %1").arg(at);
+}
+
+} // namespace
+
+BlfDecoder::BlfDecoder(QIODevice *source, bool skipBad)
+    : device(source)
+    , skipBadObjects(skipBad)
+{
+    fileBuffer.reset(new char[FILE_CHUNK_BYTES]);
+}
+
+BlfDecoder::~BlfDecoder()
+{
+    if (zstream)
+        inflateEnd(zstream.get());
+}
+
+bool BlfDecoder::fail(qint64 at, const QString &text)
+{
+    if (errorText.isEmpty()) {
+        errorText = text;
+        errorAt = at;
+    }
+    finished = true;
+    contentEnd = true;
+    return false;
+}
+
+// ---------------------------------------------------------------- the file
+
+int BlfDecoder::fileFill(int want)
+{
+    while (fileLen - filePos < want && !fileEof) {
+        if (filePos > 0) {
+            std::memmove(fileBuffer.get(), fileBuffer.get() + filePos, size_t(fileLen - filePos));
+            fileLen -= filePos;
+            filePos = 0;
+        }
+        const qint64 got = device->read(fileBuffer.get() + fileLen, FILE_CHUNK_BYTES - fileLen);
+        if (got > 0)
+            fileLen += int(got);
+        else if (got < 0 || !(device->isSequential() && device->waitForReadyRead(-1)))
+            fileEof = true; // a pipe-like device that has nothing yet is waited for
+    }
+    return fileLen - filePos;
+}
+
+bool BlfDecoder::fileSkip(qint64 bytes)
+{
+    while (bytes > 0) {
+        const int available = fileFill(1);
+        if (available == 0)
+            return false;
+        const int take = int(std::min<qint64>(available, bytes));
+        filePos += take;
+        fileConsumed += take;
+        bytes -= take;
+    }
+    return true;
+}
+
+bool BlfDecoder::readHeader()
+{
+    const int available = fileFill(blf::FILE_STATISTICS_BYTES);
+    if (available == 0)
+        return fail(0, QStringLiteral("empty file: no BLF header"));
+    const char *p = fileBuffer.get() + filePos;
+    if (available < 4 || !blf::readStatistics(p, stats))
+        return fail(0, QStringLiteral("not a BLF file: no \"LOGG\" signature"));
+    if (available < blf::FILE_STATISTICS_BYTES)
+        return fail(0, QStringLiteral("the file ends inside its header"));
+    if (stats.headerBytes < quint32(blf::FILE_STATISTICS_BYTES) || stats.headerBytes > quint32(blf::MAX_FILE_HEADER_BYTES))
+        return fail(0, QStringLiteral("a file header of %1 bytes; BLF headers have %2 to %3")
+                           .arg(stats.headerBytes)
+                           .arg(blf::FILE_STATISTICS_BYTES)
+                           .arg(blf::MAX_FILE_HEADER_BYTES));
+    if (!fileSkip(stats.headerBytes))
+        return fail(0, QStringLiteral("the file ends inside its header"));
+    haveHeader = true;
+    if (!blf::epochUs(stats.start, baseUs)) {
+        baseUs = 0;
+        warningText = QStringLiteral("no measurement start in the file header; times count from 1970-01-01");
+    }
+    return true;
+}
+
+bool BlfDecoder::nextSegment()
+{
+    if (contentEnd)
+        return false;
+    // Keep what is left of this segment: an object that goes on in the next.
+    const size_t tail = contentLen - contentPos;
+    if (tail > 0) {
+        if (contentPos < carried) {
+            carriedFromContent += qint64(contentPos);
+        } else {
+            carriedFromAt = segmentAt;
+            carriedFromContainer = segmentContainer;
+            carriedFromContent = qint64(contentPos - carried);
+        }
+        std::memmove(content.data(), content.data() + contentPos, tail);
+    }
+    contentPos = 0;
+    contentLen = tail;
+    carried = tail;
+
+    // The next object of the file, after the padding of the one before.
+    int available = fileFill(blf::BASE_HEADER_BYTES);
+    const char *p = fileBuffer.get() + filePos;
+    int passed = 0;
+    bool onlyZeros = true;
+    while (available < 4 || !isSignature(p)) {
+        if (available < 4) {
+            // The end of the file: after padding that is fine, anything else
+            // is the start of an object cut off.
+            if (onlyZeros && allZero(p, available)) {
+                fileSkip(available);
+                contentEnd = true;
+                return false;
+            }
+            return fail(fileConsumed, QStringLiteral("the file ends inside an object at %1").arg(bytesText(fileConsumed)));
+        }
+        if (passed == MAX_PADDING_BYTES)
+            return fail(fileConsumed - passed, QStringLiteral("no object at %1").arg(bytesText(fileConsumed - passed)));
+        onlyZeros = onlyZeros && *p == 0;
+        ++filePos;
+        ++fileConsumed;
+        ++passed;
+        available = fileFill(blf::BASE_HEADER_BYTES);
+        p = fileBuffer.get() + filePos;
+    }
+    const qint64 at = fileConsumed;
+    if (available < blf::BASE_HEADER_BYTES)
+        return fail(at, QStringLiteral("the file ends inside the object at %1").arg(bytesText(at)));
+    const quint32 objectSize = quint32(littleEndian(p + 8, 4));
+    const quint32 type = quint32(littleEndian(p + 12, 4));
+
+    if (type == blf::LOG_CONTAINER) {
+        if (objectSize < quint32(blf::CONTAINER_HEADER_BYTES))
+            return fail(at, QStringLiteral("the container at %1 has a size of %2 bytes").arg(bytesText(at)).arg(objectSize));
+        if (fileFill(blf::CONTAINER_HEADER_BYTES) < blf::CONTAINER_HEADER_BYTES)
+            return fail(at, QStringLiteral("the file ends inside the container at %1").arg(bytesText(at)));
+        p = fileBuffer.get() + filePos;
+        const quint16 method = quint16(littleEndian(p + 16, 2));
+        const quint32 declared = quint32(littleEndian(p + 24, 4));
+        const qint64 payload = qint64(objectSize) - blf::CONTAINER_HEADER_BYTES;
+        filePos += blf::CONTAINER_HEADER_BYTES;
+        fileConsumed += blf::CONTAINER_HEADER_BYTES;
+        const qint64 size = method == blf::NO_COMPRESSION ? payload : qint64(declared);
+        if (size > blf::MAX_CONTAINER_CONTENT_BYTES)
+            return fail(at, QStringLiteral("the container at %1 holds %2 bytes, more than the %3 MiB a container may hold")
+                                .arg(bytesText(at))
+                                .arg(size)
+                                .arg(blf::MAX_CONTAINER_CONTENT_BYTES / (1024 * 1024)));
+        segmentAt = at;
+        segmentContainer = true;
+        ++containerCount;
+        if (method == blf::NO_COMPRESSION)
+            return readStored(at, size, QStringLiteral("container"));
+        if (method != blf::ZLIB_DEFLATE)
+            return fail(at, QStringLiteral("the container at %1 is compressed by an unknown method (%2)")
+                                .arg(bytesText(at))
+                                .arg(method));
+        return inflateContainer(at, payload, int(size));
+    }
+
+    // An object outside any container: its bytes are the segment.
+    if (objectSize < quint32(blf::BASE_HEADER_BYTES))
+        return fail(at, QStringLiteral("the object at %1 has a size of %2 bytes").arg(bytesText(at)).arg(objectSize));
+    if (objectSize > quint32(blf::MAX_CONTAINER_CONTENT_BYTES))
+        return fail(at, QStringLiteral("the object at %1 has %2 bytes, more than the %3 MiB an object outside a container may have")
+                            .arg(bytesText(at))
+                            .arg(objectSize)
+                            .arg(blf::MAX_CONTAINER_CONTENT_BYTES / (1024 * 1024)));
+    segmentAt = at;
+    segmentContainer = false;
+    return readStored(at, objectSize, QStringLiteral("object"));
+}
+
+bool BlfDecoder::readStored(qint64 at, qint64 size, const QString &what)
+{
+    // The buffer grows with what the file holds, not with what it claims.
+    qint64 done = 0;
+    while (done < size) {
+        const int got = fileFill(1);
+        if (got == 0)
+            return fail(at, QStringLiteral("the file ends inside the %1 at %2 (%3 of its %4 bytes are there)")
+                                .arg(what, bytesText(at))
+                                .arg(done)
+                                .arg(size));
+        const int take = int(std::min<qint64>(got, size - done));
+        if (content.size() < contentLen + size_t(take))
+            content.resize(contentLen + size_t(take));
+        std::memcpy(content.data() + contentLen, fileBuffer.get() + filePos, size_t(take));
+        contentLen += size_t(take);
+        filePos += take;
+        fileConsumed += take;
+        done += take;
+    }
+    return true;
+}
+
+bool BlfDecoder::inflateContainer(qint64 at, qint64 payload, int size)
+{
+    if (!zstream) {
+        zstream = std::make_unique<z_stream_s>();
+        std::memset(zstream.get(), 0, sizeof(z_stream_s));
+        if (inflateInit(zstream.get()) != Z_OK) {
+            zstream.reset();
+            return fail(at, QStringLiteral("zlib could not be set up"));
+        }
+    } else {
+        inflateReset(zstream.get());
+    }
+    z_stream_s &z = *zstream;
+    // The buffer grows with the output, up to the size the container states.
+    const size_t end = contentLen + size_t(size);
+    size_t produced = contentLen;
+    qint64 left = payload;
+    for (;;) {
+        if (produced == content.size() && content.size() < end)
+            content.resize(std::min(end, std::max(content.size() * 2, produced + FILE_CHUNK_BYTES)));
+        z.next_out = reinterpret_cast<Bytef *>(content.data() + produced);
+        z.avail_out = uInt(std::min(content.size(), end) - produced);
+        const int available = left > 0 ? fileFill(1) : 0;
+        if (left > 0 && available == 0)
+            return fail(at, QStringLiteral("the file ends inside the container at %1").arg(bytesText(at)));
+        const int take = int(std::min<qint64>(available, left));
+        z.next_in = reinterpret_cast<Bytef *>(fileBuffer.get() + filePos);
+        z.avail_in = uInt(take);
+        const uInt room = z.avail_out;
+        const int status = inflate(&z, Z_NO_FLUSH);
+        produced += room - z.avail_out;
+        const int used = take - int(z.avail_in);
+        filePos += used;
+        fileConsumed += used;
+        left -= used;
+        if (status == Z_STREAM_END)
+            break;
+        if (status == Z_NEED_DICT || status == Z_DATA_ERROR || status == Z_MEM_ERROR)
+            return fail(at, QStringLiteral("the container at %1 is damaged: %2")
+                                .arg(bytesText(at), QString::fromLatin1(z.msg ? z.msg : "zlib error")));
+        if (produced == end && z.avail_in > 0) // stopped for want of room
+            return fail(at, QStringLiteral("the container at %1 holds more than the %2 bytes it states")
+                                .arg(bytesText(at))
+                                .arg(size));
+        if (left == 0 && z.avail_in == 0 && status == Z_BUF_ERROR)
+            return fail(at, QStringLiteral("the compressed content of the container at %1 is cut short").arg(bytesText(at)));
+    }
+    if (produced != end)
+        return fail(at, QStringLiteral("the container at %1 holds %2 bytes, not the %3 it states")
+                            .arg(bytesText(at))
+                            .arg(produced - contentLen)
+                            .arg(size));
+    // Whatever follows the compressed stream inside the container is not content.
+    if (!fileSkip(left))
+        return fail(at, QStringLiteral("the file ends inside the container at %1").arg(bytesText(at)));
+    contentLen = end;
+    return true;
+}
+
+// ---------------------------------------------------------------- the content
+
+int BlfDecoder::contentPeek(const char *&p, int want)
+{
+    while (contentLen - contentPos < size_t(want) && nextSegment()) {
+    }
+    p = content.data() + contentPos;
+    return int(std::min(contentLen - contentPos, size_t(want)));
+}
+
+bool BlfDecoder::contentSkip(qint64 bytes)
+{
+    while (bytes > 0) {
+        if (contentPos == contentLen && !nextSegment())
+            return false;
+        const size_t take = size_t(std::min<qint64>(qint64(contentLen - contentPos), bytes));
+        contentPos += take;
+        bytes -= qint64(take);
+    }
+    return true;
+}
+
+qint64 BlfDecoder::contentFileOffset() const
+{
+    return contentPos < carried ? carriedFromAt : segmentAt;
+}
+
+QString BlfDecoder::contentPlace() const
+{
+    const bool fromBefore = contentPos < carried;
+    const qint64 at = fromBefore ? carriedFromAt : segmentAt;
+    const qint64 offset = fromBefore ? carriedFromContent + qint64(contentPos) : qint64(contentPos - carried);
+    if (!(fromBefore ? carriedFromContainer : segmentContainer))
+        return QStringLiteral("at byte %1").arg(at + offset); // outside any container: the file's own bytes
+    return QStringLiteral("at byte %1 of the container at byte %2").arg(offset).arg(at);
+}
+
+// ---------------------------------------------------------------- objects
+
+bool BlfDecoder::next(CanFrame &frame)
+{
+    if (finished)
+        return false;
+    if (!haveHeader && !readHeader())
+        return false;
+    for (;;) {
+        const char *p = nullptr;
+        int available = contentPeek(p, blf::BASE_HEADER_BYTES);
+        int passed = 0;
+        bool onlyZeros = true;
+        while (available < 4 || !isSignature(p)) {
+            if (hasError())
+                return false;
+            if (available < 4) {
+                // The end of the content: fine after padding, unless the
+                // header says that the file goes on.
+                if (onlyZeros && allZero(p, available)) {
+                    finished = true;
+                    if (stats.fileBytes > quint64(fileConsumed))
+                        return fail(fileConsumed, QStringLiteral("the file ends at byte %1; its header gives it %2 bytes")
+                                                      .arg(fileConsumed)
+                                                      .arg(stats.fileBytes));
+                    if (stats.fileBytes == 0 && warningText.isEmpty())
+                        warningText = QStringLiteral("the file header has no statistics: the file was not finished "
+                                                     "(what its containers hold is read)");
+                    return false;
+                }
+                return fail(contentFileOffset(), QStringLiteral("the file ends inside an object %1").arg(contentPlace()));
+            }
+            if (passed == MAX_PADDING_BYTES)
+                return fail(contentFileOffset(), QStringLiteral("no object %1").arg(contentPlace()));
+            onlyZeros = onlyZeros && *p == 0;
+            contentConsume(1);
+            ++passed;
+            available = contentPeek(p, blf::BASE_HEADER_BYTES);
+        }
+        const qint64 objectAt = contentFileOffset();
+        const QString place = contentPlace();
+        if (available < blf::BASE_HEADER_BYTES)
+            return fail(objectAt, QStringLiteral("the file ends inside the object %1").arg(place));
+        const quint32 objectSize = quint32(littleEndian(p + 8, 4));
+        const quint32 type = quint32(littleEndian(p + 12, 4));
+        if (objectSize < quint32(blf::BASE_HEADER_BYTES))
+            return fail(objectAt, QStringLiteral("the object %1 has a size of %2 bytes").arg(place).arg(objectSize));
+
+        const bool canFrame = type == blf::CAN_MESSAGE || type == blf::CAN_MESSAGE2 || type == blf::CAN_FD_MESSAGE
+            || type == blf::CAN_FD_MESSAGE_64;
+        const bool errorFrame = type == blf::CAN_ERROR || type == blf::CAN_ERROR_EXT || type == blf::CAN_FD_ERROR_64;
+        Object result = Object::Skip;
+        QString why;
+        qint64 rest = objectSize;
+        if (canFrame) {
+            const int want = int(std::min<quint32>(objectSize, MAX_DECODED_BYTES));
+            if (contentPeek(p, want) < want)
+                return hasError() ? false
+                                  : fail(objectAt, QStringLiteral("the file ends inside the object %1").arg(place));
+            result = decode(p, want, type, frame, &why);
+            contentConsume(want);
+            rest -= want;
+        } else if (errorFrame) {
+            ++errorFrames;
+        } else {
+            ++otherObjects;
+        }
+        if (!contentSkip(rest))
+            return hasError() ? false : fail(objectAt, QStringLiteral("the file ends inside the object %1").arg(place));
+        switch (result) {
+        case Object::Frame:
+            ++frames;
+            return true;
+        case Object::Skip:
+            break;
+        case Object::Bad:
+            if (!skipBadObjects)
+                return fail(objectAt, QStringLiteral("%1 (the object %2)").arg(why, place));
+            if (bad++ == 0) {
+                firstBadAt = objectAt;
+                firstBadText = QStringLiteral("%1 (the object %2)").arg(why, place);
+            }
+            break;
+        }
+    }
+}
+
+BlfDecoder::Object BlfDecoder::decode(const char *object, int size, quint32 type, CanFrame &frame, QString *why)
+{
+    const int headerSize = int(littleEndian(object + 4, 2));
+    const int version = int(littleEndian(object + 6, 2));
+    if (version != 1 && version != 2) {
+        *why = QStringLiteral("unknown object header version %1").arg(version);
+        return Object::Bad;
+    }
+    const int least = version == 1 ? blf::HEADER_V1_BYTES : blf::HEADER_V2_BYTES;
+    if (headerSize < least || headerSize > size) {
+        *why = QStringLiteral("an object header of %1 bytes").arg(headerSize);
+        return Object::Bad;
+    }
+    const quint32 flags = quint32(littleEndian(object + 16, 4));
+    const quint64 stamp = littleEndian(object + 24, 8);
+    quint64 offsetUs = 0;
+    if (flags == blf::TIME_TEN_MICS)
+        offsetUs = stamp <= MAX_OFFSET_US / 10 ? stamp * 10 : MAX_OFFSET_US + 1;
+    else
+        offsetUs = stamp / 1000 + (stamp % 1000 >= 500 ? 1 : 0);
+    if (offsetUs > MAX_OFFSET_US) {
+        *why = QStringLiteral("a time stamp out of range");
+        return Object::Bad;
+    }
+    const char *body = object + headerSize;
+    const int bodySize = size - headerSize;
+
+    quint32 rawId = 0;
+    int dataBytes = 0;
+    int lengthCode = 0;
+    const char *data = nullptr;
+    bool fd = false;
+    bool remote = false;
+    quint8 fdFlags = 0;
+    int channel = 0;
+    if (type == blf::CAN_MESSAGE || type == blf::CAN_MESSAGE2) {
+        if (bodySize < blf::CAN_MESSAGE_BYTES) {
+            *why = QStringLiteral("a CAN message object too short for its fields");
+            return Object::Bad;
+        }
+        channel = int(littleEndian(body, 2));
+        remote = (quint8(body[2]) & blf::CAN_MESSAGE_REMOTE) != 0;
+        lengthCode = quint8(body[3]);
+        rawId = quint32(littleEndian(body + 4, 4));
+        dataBytes = std::min(lengthCode, 8);
+        data = body + 8;
+    } else if (type == blf::CAN_FD_MESSAGE) {
+        if (bodySize < blf::CAN_FD_MESSAGE_BYTES) {
+            *why = QStringLiteral("a CAN FD message object too short for its fields");
+            return Object::Bad;
+        }
+        channel = int(littleEndian(body, 2));
+        remote = (quint8(body[2]) & blf::CAN_MESSAGE_REMOTE) != 0;
+        lengthCode = quint8(body[3]);
+        rawId = quint32(littleEndian(body + 4, 4));
+        const quint8 canFdFlags = quint8(body[13]);
+        fd = (canFdFlags & blf::FD_EDL) != 0;
+        fdFlags = quint8(((canFdFlags & blf::FD_BRS) ? 1 : 0) | ((canFdFlags & blf::FD_ESI) ? 2 : 0));
+        dataBytes = quint8(body[14]);
+        data = body + 20;
+    } else {
+        if (bodySize < blf::CAN_FD_MESSAGE_64_BYTES) {
+            *why = QStringLiteral("a CAN FD message object too short for its fields");
+            return Object::Bad;
+        }
+        channel = quint8(body[0]);
+        lengthCode = quint8(body[1]);
+        dataBytes = quint8(body[2]);
+        rawId = quint32(littleEndian(body + 4, 4));
+        const quint32 fdFields = quint32(littleEndian(body + 12, 4));
+        fd = (fdFields & blf::FD64_EDL) != 0;
+        remote = !fd && (fdFields & blf::FD64_REMOTE) != 0;
+        fdFlags = quint8(((fdFields & blf::FD64_BRS) ? 1 : 0) | ((fdFields & blf::FD64_ESI) ? 2 : 0));
+        data = body + blf::CAN_FD_MESSAGE_64_BYTES;
+        if (dataBytes <= 64 && bodySize < blf::CAN_FD_MESSAGE_64_BYTES + dataBytes) {
+            *why = QStringLiteral("a CAN FD message object too short for its %1 data bytes").arg(dataBytes);
+            return Object::Bad;
+        }
+    }
+    if (dataBytes > (fd ? 64 : 8)) {
+        *why = QStringLiteral("%1 data bytes in a %2 frame").arg(dataBytes).arg(fd ? "CAN FD" : "CAN");
+        return Object::Bad;
+    }
+    const bool extended = (rawId & blf::EXTENDED_ID_FLAG) != 0;
+    const quint32 id = rawId & core::MAX_EXTENDED_ID;
+    if (!core::isValidId(id, extended)) {
+        *why = QStringLiteral("standard identifier above 7FF");
+        return Object::Bad;
+    }
+    frame.timeUs = baseUs + qint64(offsetUs);
+    frame.id = id;
+    frame.extended = extended;
+    frame.fd = fd;
+    frame.fdFlags = fd ? fdFlags : 0;
+    frame.remote = remote && !fd;
+    frame.remoteLength = frame.remote ? quint8(std::min(lengthCode, 8)) : 0;
+    const int count = frame.remote ? 0 : dataBytes;
+    frame.data.resize(count);
+    if (count > 0)
+        std::memcpy(frame.data.data(), data, size_t(count));
+    frameChannel = channel;
+    return Object::Frame;
+}
+
+} // namespace formats

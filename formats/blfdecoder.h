@@ -1,0 +1,136 @@
+#pragma once
+
+// Reads the CAN frames of a BLF file (see formats/blffile.h) one at a time,
+// with bounded memory whatever the file's size: the file is read in pieces,
+// one container's content is held at a time (at most
+// blf::MAX_CONTAINER_CONTENT_BYTES), and objects are passed over without being
+// held.
+//
+// Frames come from CAN_MESSAGE, CAN_MESSAGE2, CAN_FD_MESSAGE and
+// CAN_FD_MESSAGE_64 objects, at the measurement start of the file header plus
+// their time stamps (nanoseconds rounded to the nearest microsecond). CAN
+// error frames are counted as unsupported, objects of other types as skipped.
+//
+// A damaged file stops the reading with an error that names the byte of the
+// file where it was found (a container that does not inflate, an object
+// without its signature, the file ending inside an object); the frames before
+// it have been handed out. A CAN object whose fields make no frame (an
+// identifier too large for its kind, more data bytes than the frame holds) is
+// such an error too, or, when told to skip bad objects, is counted and passed
+// over.
+
+#include "formats/blffile.h"
+#include "formats/frameio.h"
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class QIODevice;
+struct z_stream_s;
+
+namespace formats {
+
+class BlfDecoder
+{
+public:
+    explicit BlfDecoder(QIODevice *device, bool skipBad = false);
+    ~BlfDecoder();
+    BlfDecoder(const BlfDecoder &) = delete;
+    BlfDecoder &operator=(const BlfDecoder &) = delete;
+
+    // The next frame; false at the end of the file or at an error. The frame's
+    // channel (as the file numbers them, from 1) is channel().
+    bool next(CanFrame &frame);
+    int channel() const { return frameChannel; }
+
+    bool hasError() const { return !errorText.isEmpty(); }
+    QString error() const { return errorText; }
+    // The byte of the file the error was found at: the start of the container
+    // (or of the object outside a container) that holds the damage.
+    qint64 errorOffset() const { return errorAt; }
+    // Said once, not an error (a header without a measurement start).
+    QString warning() const { return warningText; }
+
+    // The header, once the first call of next() has read it.
+    bool headerRead() const { return haveHeader; }
+    const blf::Statistics &statistics() const { return stats; }
+    qint64 startUs() const { return baseUs; }
+
+    qint64 framesRead() const { return frames; }
+    qint64 unsupported() const { return errorFrames; }   // CAN error frames
+    qint64 skipped() const { return otherObjects; }      // objects of other types
+    qint64 containers() const { return containerCount; }
+    qint64 badObjects() const { return bad; }            // passed over when skipping bad objects
+    qint64 firstBadOffset() const { return firstBadAt; } // -1 when none
+    QString firstBadReason() const { return firstBadText; }
+    // Bytes of the file consumed so far (for progress).
+    qint64 bytesRead() const { return fileConsumed; }
+
+private:
+    enum class Object { Frame, Skip, Bad };
+
+    // The file, read in pieces.
+    int fileFill(int want);
+    bool fileSkip(qint64 bytes);
+    bool readHeader();
+    // The next top-level object's content appended to `content` behind what
+    // is kept; false at the end of the file or an error.
+    bool nextSegment();
+    bool readStored(qint64 at, qint64 size, const QString &what);
+    bool inflateContainer(qint64 at, qint64 payload, int size);
+    // The content stream: contiguous bytes at the read position (fewer only
+    // at its end), consumed, passed over.
+    int contentPeek(const char *&p, int want);
+    void contentConsume(int bytes) { contentPos += size_t(bytes); }
+    bool contentSkip(qint64 bytes);
+    // Where the content byte at the read position came from, for messages.
+    QString contentPlace() const;
+    qint64 contentFileOffset() const;
+
+    Object decode(const char *object, int size, quint32 type, CanFrame &frame, QString *why);
+    bool fail(qint64 at, const QString &text);
+
+    QIODevice *device;
+    const bool skipBadObjects;
+
+    std::unique_ptr<char[]> fileBuffer; // not cleared: only what is read is touched
+    int filePos = 0;
+    int fileLen = 0;
+    bool fileEof = false;
+    qint64 fileConsumed = 0; // file offset of fileBuffer[filePos]
+
+    std::vector<char> content;
+    size_t contentPos = 0;
+    size_t contentLen = 0;
+    // The first `carried` bytes of content were left over from the segment
+    // before (an object that goes on in this one).
+    size_t carried = 0;
+    qint64 segmentAt = -1;          // file offset of the current segment's object
+    bool segmentContainer = true;   // a container's content, or an object outside any
+    qint64 carriedFromAt = -1;      // ... and of the one before
+    bool carriedFromContainer = true;
+    qint64 carriedFromContent = 0;  // content offset of the carried bytes there
+    bool contentEnd = false;
+    std::unique_ptr<z_stream_s> zstream;
+
+    blf::Statistics stats;
+    bool haveHeader = false;
+    qint64 baseUs = 0;
+    int frameChannel = 0;
+    bool finished = false;
+
+    qint64 frames = 0;
+    qint64 errorFrames = 0;
+    qint64 otherObjects = 0;
+    qint64 containerCount = 0;
+    qint64 bad = 0;
+    qint64 firstBadAt = -1;
+    QString firstBadText;
+    QString errorText;
+    qint64 errorAt = -1;
+    QString warningText;
+};
+
+} // namespace formats

@@ -1,0 +1,377 @@
+// Vector BLF files: read when python-can wrote them (or when built object by
+// object from the published layout), written here and read by python-can
+// frame for frame on both truck logs, and damaged files that stop with the
+// byte of the damage and the frames before it.
+
+#include "core/littleendian.h"
+#include "formats/blfdecoder.h"
+#include "formats/blfencoder.h"
+#include "formats/frameio.h"
+#include "tests/support/runprogram.h"
+
+#include <QBuffer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <vector>
+
+using formats::CanFrame;
+
+namespace {
+
+const QString PYTHON = QStringLiteral("/usr/bin/python3");
+const QString REALDATA = QStringLiteral(VORNIX_REALDATA_DIR "/");
+
+// A frame and its channel as one line: time, channel, kind, identifier, data.
+QString describe(const CanFrame &f, int channel)
+{
+    QString kind = f.extended ? "ext" : "std";
+    if (f.remote)
+        kind += QStringLiteral(" remote %1").arg(f.remoteLength);
+    if (f.fd)
+        kind += QStringLiteral(" fd %1").arg(f.fdFlags);
+    return QStringLiteral("%1 %2 %3 %4 [%5]")
+        .arg(f.timeUs)
+        .arg(channel)
+        .arg(kind, QString::number(f.id, 16), QString(f.data.toHex(' ')));
+}
+
+// The same line from python-can's messages.
+const char *const PYTHON_DESCRIBE =
+    "def describe(m):\n"
+    "    kind = 'ext' if m.is_extended_id else 'std'\n"
+    "    if m.is_remote_frame: kind += ' remote %d' % m.dlc\n"
+    "    if m.is_fd: kind += ' fd %d' % (int(m.bitrate_switch) | int(m.error_state_indicator) << 1)\n"
+    "    return '%d %d %s %x [%s]' % (round(m.timestamp * 1e6), m.channel + 1, kind, m.arbitration_id, "
+    "bytes(m.data).hex(' '))\n";
+
+struct Decoded {
+    QStringList frames;
+    QString error, warning;
+    qint64 errorOffset = -1, unsupported = 0, skipped = 0, containers = 0;
+    formats::blf::Statistics statistics;
+};
+
+Decoded decode(const QByteArray &bytes)
+{
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    formats::BlfDecoder decoder(&buffer);
+    Decoded d;
+    CanFrame frame;
+    while (decoder.next(frame))
+        d.frames << describe(frame, decoder.channel());
+    d.error = decoder.error();
+    d.errorOffset = decoder.errorOffset();
+    d.warning = decoder.warning();
+    d.unsupported = decoder.unsupported();
+    d.skipped = decoder.skipped();
+    d.containers = decoder.containers();
+    d.statistics = decoder.statistics();
+    return d;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The frames of a candump log in the truck data.
+std::vector<CanFrame> truckFrames(const QString &log)
+{
+    QByteArray text = runProgram(QStringLiteral("gzip"), {QStringLiteral("-dc"), REALDATA + log}).out.toLatin1();
+    QBuffer buffer(&text);
+    buffer.open(QIODevice::ReadOnly);
+    const auto reader = formats::openReader(formats::Format::Candump, &buffer);
+    std::vector<CanFrame> frames;
+    CanFrame frame;
+    while (reader->next(frame))
+        frames.push_back(frame);
+    return frames;
+}
+
+// The start of each container of a file, and where the last one ends.
+std::vector<qint64> containerStarts(const QByteArray &file)
+{
+    std::vector<qint64> starts;
+    qint64 at = 144;
+    while (at + 16 <= file.size()) {
+        starts.push_back(at);
+        const qint64 size = qint64(core::littleEndian(file.constData() + at + 8, 4));
+        at += size + size % 4;
+    }
+    starts.push_back(at);
+    return starts;
+}
+
+qint64 localUs(const QDate &date, const QTime &time)
+{
+    return QDateTime(date, time).toMSecsSinceEpoch() * 1000;
+}
+
+} // namespace
+
+class TestBlf : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readsForeignFiles_data();
+    void readsForeignFiles();
+    void pythonCanReadsOurs_data();
+    void pythonCanReadsOurs();
+    void damagedFiles_data();
+    void damagedFiles();
+};
+
+void TestBlf::readsForeignFiles_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QStringList>("frames");
+    QTest::addColumn<int>("unsupported");
+    QTest::addColumn<int>("skipped");
+    QTest::addColumn<int>("objectCount");
+
+    // python-can: standard, extended, remote and CAN FD frames on two
+    // channels, an error frame and a marker; the first frame on a whole
+    // millisecond, as python-can dates the file to the millisecond.
+    const QString pythonCan = QStringLiteral(
+        "import can, sys\n"
+        "w = can.BLFWriter(sys.argv[1], compression_level=%1, max_container_size=%2)\n"
+        "M = can.Message\n"
+        "for m in [M(timestamp=1496841006.125, channel=0, arbitration_id=0x18FEF100, is_extended_id=True,\n"
+        "            data=bytes.fromhex('1122334455667788')),\n"
+        "          M(timestamp=1496841006.250001, channel=1, arbitration_id=0x123, is_extended_id=False),\n"
+        "          M(timestamp=1496841006.5, channel=0, arbitration_id=0x7FF, is_extended_id=False,\n"
+        "            is_remote_frame=True, dlc=3),\n"
+        "          M(timestamp=1496841007.75, channel=1, arbitration_id=0x12345678, is_extended_id=True,\n"
+        "            is_fd=True, bitrate_switch=True, data=bytes(range(12))),\n"
+        "          M(timestamp=1496841007.8, channel=0, arbitration_id=0x100, is_extended_id=False,\n"
+        "            is_fd=True, error_state_indicator=True, data=bytes(range(64))),\n"
+        "          M(timestamp=1496841008.0, channel=1, is_error_frame=True)]:\n"
+        "    w.on_message_received(m)\n"
+        "w.log_event('marker', 1496841008.5)\n"
+        "w.stop()\n");
+    const qint64 start = QDateTime::fromMSecsSinceEpoch(1496841006125).toMSecsSinceEpoch() * 1000;
+    QString bytes64;
+    for (int i = 0; i < 64; ++i)
+        bytes64 += QStringLiteral("%1%2").arg(i ? " " : "").arg(i, 2, 16, QLatin1Char('0'));
+    const QStringList fromPythonCan = {
+        QStringLiteral("%1 1 ext 18fef100 [11 22 33 44 55 66 77 88]").arg(start),
+        QStringLiteral("%1 2 std 123 []").arg(start + 125001),
+        QStringLiteral("%1 1 std remote 3 7ff []").arg(start + 375000),
+        QStringLiteral("%1 2 ext fd 1 12345678 [00 01 02 03 04 05 06 07 08 09 0a 0b]").arg(start + 1625000),
+        QStringLiteral("%1 1 std fd 2 100 [%2]").arg(start + 1675000).arg(bytes64)};
+    QTest::newRow("python-can, zlib") << pythonCan.arg(-1).arg(128 * 1024) << fromPythonCan << 1 << 1 << 7;
+    // Stored containers of 100 bytes: objects go on from one to the next.
+    QTest::newRow("python-can, stored, objects across containers")
+        << pythonCan.arg(0).arg(100) << fromPythonCan << 1 << 1 << 7;
+
+    // Objects python-can does not write, built from the published layout: a
+    // version 2 header counting in 10 microseconds (CAN_MESSAGE2),
+    // CAN_FD_MESSAGE_64 (an FD frame and a remote frame, time stamps in
+    // nanoseconds rounded either way), a text object (type 65) with padding,
+    // and a CAN_MESSAGE outside any container.
+    const QString handMade = QStringLiteral(
+        "import struct, sys, zlib\n"
+        "def obj(kind, body, version=1, unit=2, ts=0):\n"
+        "    if version == 1:\n"
+        "        o = struct.pack('<4sHHLLLHHQ', b'LOBJ', 32, 1, 32 + len(body), kind, unit, 0, 0, ts) + body\n"
+        "    else:\n"
+        "        o = struct.pack('<4sHHLLLBxHQQ', b'LOBJ', 40, 2, 40 + len(body), kind, unit, 0, 0, ts, 0) + body\n"
+        "    return o + bytes(len(o) % 4)\n"
+        "def container(content, method):\n"
+        "    data = zlib.compress(content) if method == 2 else content\n"
+        "    o = struct.pack('<4sHHLLH6xL4x', b'LOBJ', 16, 1, 32 + len(data), 10, method, len(content)) + data\n"
+        "    return o + bytes(len(o) % 4)\n"
+        "def fd64(ts, flags, dlc, data):\n"
+        "    return obj(101, struct.pack('<BBBBLLLLLLLHBBL', 2, dlc, len(data), 0, 0x100, 0, flags,\n"
+        "                                0, 0, 0, 0, 0, 0, 0, 0) + data, ts=ts)\n"
+        "can2 = obj(86, struct.pack('<HBBL8sLBBH', 3, 0, 8, 0x98FEF100, bytes(range(1, 9)), 0, 0, 0, 0),\n"
+        "           version=2, unit=1, ts=12345)\n"
+        "fd = fd64(1000000499, 0x7000, 11, bytes(range(20)))\n"
+        "remote = fd64(1000000500, 0x10, 5, b'')\n"
+        "text = obj(65, b'comment')\n"
+        "outside = obj(1, struct.pack('<HBBL8s', 1, 0, 2, 0x7FF, b'\\xaa\\xbb'), ts=2000000000)\n"
+        "objects = container(can2 + fd, 2) + container(remote + text, 0) + outside\n"
+        "header = struct.pack('<4sLBBBBBBBBQQLL8H8H', b'LOGG', 144, 0, 0, 0, 0, 2, 6, 8, 1, 144 + len(objects), 0,\n"
+        "                     5, 0, 2013, 11, 5, 29, 15, 45, 12, 250, 2013, 11, 5, 29, 15, 45, 14, 250)\n"
+        "open(sys.argv[1], 'wb').write(header + bytes(144 - len(header)) + objects)\n");
+    const qint64 base = localUs(QDate(2013, 11, 29), QTime(15, 45, 12, 250));
+    QString bytes20;
+    for (int i = 0; i < 20; ++i)
+        bytes20 += QStringLiteral("%1%2").arg(i ? " " : "").arg(i, 2, 16, QLatin1Char('0'));
+    QTest::newRow("hand-made objects")
+        << handMade
+        << QStringList{QStringLiteral("%1 3 ext 18fef100 [01 02 03 04 05 06 07 08]").arg(base + 123450),
+                       QStringLiteral("%1 2 std fd 3 100 [%2]").arg(base + 1000000).arg(bytes20),
+                       QStringLiteral("%1 2 std remote 5 100 []").arg(base + 1000001),
+                       QStringLiteral("%1 1 std 7ff [aa bb]").arg(base + 2000000)}
+        << 0 << 1 << 5;
+}
+
+void TestBlf::readsForeignFiles()
+{
+    QFETCH(QString, script);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("foreign.blf");
+    const ProgramRun run = runProgram(PYTHON, {"-c", script, path});
+    QVERIFY2(run.status == 0, qPrintable(run.summary()));
+    const Decoded d = decode(readFile(path));
+    QVERIFY2(d.error.isEmpty() && d.warning.isEmpty(), qPrintable(d.error + d.warning));
+    QTEST(d.frames, "frames");
+    QTEST(int(d.unsupported), "unsupported");
+    QTEST(int(d.skipped), "skipped");
+    QTEST(int(d.statistics.objectCount), "objectCount");
+}
+
+void TestBlf::pythonCanReadsOurs_data()
+{
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<int>("frames");
+    QTest::newRow("sample truck") << "sampletruck.candump.log.gz" << 145278;
+    QTest::newRow("decoding GUI") << "decodinggui.candump.log.gz" << 78582;
+}
+
+void TestBlf::pythonCanReadsOurs()
+{
+    QFETCH(QString, log);
+    QFETCH(int, frames);
+    // The truck's frames on channel 1, then the kinds it does not send on channel 2.
+    std::vector<CanFrame> input = truckFrames(log);
+    QCOMPARE(int(input.size()), frames);
+    QStringList expected;
+    for (const CanFrame &f : input)
+        expected << describe(f, 1);
+    std::vector<CanFrame> extra(4);
+    const qint64 end = input.back().timeUs;
+    extra[0].timeUs = end + 1;
+    extra[0].id = 0x7FF;
+    extra[0].remote = true;
+    extra[0].remoteLength = 2;
+    extra[1].timeUs = end + 1001;
+    extra[1].id = 0x1ABCDEF0;
+    extra[1].extended = true;
+    extra[1].fd = true;
+    extra[1].fdFlags = 3;
+    extra[1].data = QByteArray::fromHex("00112233445566778899AABBCCDDEEFF0011223344556677");
+    extra[2].timeUs = end + 1002;
+    extra[2].id = 0x123;
+    extra[2].fd = true;
+    extra[2].data = QByteArray::fromHex("0102");
+    extra[3].timeUs = end + 1500000;
+    extra[3].id = 0x456;
+    extra[3].data = QByteArray::fromHex("C0FFEE");
+    for (const CanFrame &f : extra)
+        expected << describe(f, 2);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("ours.blf");
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        formats::BlfEncoder encoder(&file);
+        for (const CanFrame &f : input)
+            QVERIFY(encoder.write(f, 1) == formats::BlfEncoder::Outcome::Written);
+        for (const CanFrame &f : extra)
+            QVERIFY(encoder.write(f, 2) == formats::BlfEncoder::Outcome::Written);
+        QVERIFY2(encoder.finish(), qPrintable(encoder.ioError()));
+    }
+    const ProgramRun run = runProgram(
+        PYTHON,
+        {"-c",
+         QStringLiteral("import can, sys\n") + PYTHON_DESCRIBE
+             + "r = can.BLFReader(sys.argv[1])\n"
+               "lines = ['%d %d %d' % (r.object_count, round(r.start_timestamp * 1000), round(r.stop_timestamp * 1000))]\n"
+               "lines += [describe(m) for m in r]\n"
+               "print('\\n'.join(lines))\n",
+         path},
+        QString(), {}, 120000);
+    QVERIFY2(run.status == 0, qPrintable(run.summary()));
+    QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
+    QVERIFY(!lines.isEmpty());
+    // The header's statistics: objects, first and last time stamps (to the millisecond).
+    const QString statistics = lines.takeFirst();
+    QCOMPARE(statistics, QStringLiteral("%1 %2 %3")
+                             .arg(expected.size())
+                             .arg(input.front().timeUs / 1000)
+                             .arg(extra.back().timeUs / 1000));
+    QCOMPARE(lines.size(), expected.size());
+    for (int i = 0; i < lines.size(); ++i)
+        QVERIFY2(lines[i] == expected[i], qPrintable(QStringLiteral("frame %1: python-can %2, written %3")
+                                                         .arg(i).arg(lines[i], expected[i])));
+    // And read here again.
+    const Decoded d = decode(readFile(path));
+    QVERIFY2(d.error.isEmpty() && d.warning.isEmpty(), qPrintable(d.error + d.warning));
+    QCOMPARE(d.frames, expected);
+}
+
+void TestBlf::damagedFiles_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<int>("container");  // 1-based: where the damage is
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("framesBefore");
+    // 48-byte objects in containers of 131072 bytes: 2730 frames lie wholly in
+    // the first, 5461 in the first two; the fourth was closed early by a
+    // flush after frame 10000.
+    QTest::newRow("header cut") << "cut" << 0 << "the file ends inside its header" << 0;
+    QTest::newRow("cut inside a container") << "cut" << 3 << "the file ends inside the container at byte %1" << 5461;
+    QTest::newRow("cut after a container, inside an object")
+        << "cut end" << 2 << "the file ends inside the object at byte 131056 of the container at byte %1" << 5461;
+    QTest::newRow("cut after a flushed container") << "cut end" << 4 << "the file ends at byte %2; its header gives it"
+                                                   << 10000;
+    QTest::newRow("bit flipped") << "flip" << 2 << "the container at byte %1" << 2730;
+    QTest::newRow("container runs past the end")
+        << "size" << 3 << "the file ends inside the container at byte %1" << 5461;
+    QTest::newRow("container states 4 GiB") << "content" << 3 << "the container at byte %1 holds 4294967295 bytes, "
+                                                              "more than the 16 MiB" << 5461;
+}
+
+void TestBlf::damagedFiles()
+{
+    QFETCH(QString, damage);
+    QFETCH(int, container);
+    QFETCH(QString, message);
+    QFETCH(int, framesBefore);
+    const std::vector<CanFrame> input = truckFrames("decodinggui.candump.log.gz");
+    QByteArray file;
+    QStringList written;
+    {
+        QBuffer buffer(&file);
+        buffer.open(QIODevice::WriteOnly);
+        formats::BlfEncoder encoder(&buffer);
+        for (size_t i = 0; i < input.size(); ++i) {
+            encoder.write(input[i]);
+            written << describe(input[i], 1);
+            if (i + 1 == 10000)
+                encoder.flush();
+        }
+        QVERIFY(encoder.finish());
+    }
+    const std::vector<qint64> starts = containerStarts(file);
+    QVERIFY(starts.size() > 6);
+    const qint64 at = container > 0 ? starts[size_t(container - 1)] : 0;
+    const qint64 next = container > 0 ? starts[size_t(container)] : 0;
+    if (damage == "cut")
+        file.truncate(container > 0 ? int(at + 100) : 100);
+    else if (damage == "cut end")
+        file.truncate(int(next));
+    else if (damage == "flip")
+        file[int((at + next) / 2)] = char(file[int((at + next) / 2)] ^ 0x10);
+    else if (damage == "size")
+        core::putLittleEndian(file.data() + at + 8, 0x7FFFFFF0, 4);
+    else if (damage == "content")
+        core::putLittleEndian(file.data() + at + 24, 0xFFFFFFFF, 4);
+
+    const Decoded d = decode(file);
+    const QString expected = QString(message).replace("%1", QString::number(at)).replace("%2", QString::number(next));
+    QVERIFY2(d.error.contains(expected), qPrintable(d.error + " / expected: " + expected));
+    QCOMPARE(d.errorOffset, damage == "cut end" && container == 4 ? next : at);
+    QCOMPARE(d.frames, written.mid(0, framesBefore));
+}
+
+QTEST_GUILESS_MAIN(TestBlf)
+#include "test_blf.moc"
