@@ -322,17 +322,16 @@ bool BlfDecoder::contentSkip(qint64 bytes)
     return true;
 }
 
-qint64 BlfDecoder::contentFileOffset() const
+BlfDecoder::Place BlfDecoder::contentPlace() const
 {
-    return contentPos < carried ? carriedFromAt : segmentAt;
+    if (contentPos < carried)
+        return {carriedFromAt, carriedFromContent + qint64(contentPos), carriedFromContainer};
+    return {segmentAt, qint64(contentPos - carried), segmentContainer};
 }
 
-QString BlfDecoder::contentPlace() const
+QString BlfDecoder::Place::text() const
 {
-    const bool fromBefore = contentPos < carried;
-    const qint64 at = fromBefore ? carriedFromAt : segmentAt;
-    const qint64 offset = fromBefore ? carriedFromContent + qint64(contentPos) : qint64(contentPos - carried);
-    if (!(fromBefore ? carriedFromContainer : segmentContainer))
+    if (!container)
         return QStringLiteral("at byte %1").arg(at + offset); // outside any container: the file's own bytes
     return QStringLiteral("at byte %1 of the container at byte %2").arg(offset).arg(at);
 }
@@ -341,87 +340,106 @@ QString BlfDecoder::contentPlace() const
 
 bool BlfDecoder::next(CanFrame &frame)
 {
-    if (finished)
-        return false;
-    if (!haveHeader && !readHeader())
-        return false;
+    QString why;
     for (;;) {
-        const char *p = nullptr;
-        int available = contentPeek(p, blf::BASE_HEADER_BYTES);
-        int passed = 0;
-        bool onlyZeros = true;
-        while (available < 4 || !isSignature(p)) {
-            if (hasError())
-                return false;
-            if (available < 4) {
-                // The end of the content: fine after padding, unless the
-                // header says that the file goes on.
-                if (onlyZeros && allZero(p, available)) {
-                    finished = true;
-                    if (stats.fileBytes > quint64(fileConsumed))
-                        return fail(fileConsumed, QStringLiteral("the file ends at byte %1; its header gives it %2 bytes")
-                                                      .arg(fileConsumed)
-                                                      .arg(stats.fileBytes));
-                    if (stats.fileBytes == 0 && warningText.isEmpty())
-                        warningText = QStringLiteral("the file header has no statistics: the file was not finished "
-                                                     "(what its containers hold is read)");
-                    return false;
-                }
-                return fail(contentFileOffset(), QStringLiteral("the file ends inside an object %1").arg(contentPlace()));
-            }
-            if (passed == MAX_PADDING_BYTES)
-                return fail(contentFileOffset(), QStringLiteral("no object %1").arg(contentPlace()));
-            onlyZeros = onlyZeros && *p == 0;
-            contentConsume(1);
-            ++passed;
-            available = contentPeek(p, blf::BASE_HEADER_BYTES);
-        }
-        const qint64 objectAt = contentFileOffset();
-        const QString place = contentPlace();
-        if (available < blf::BASE_HEADER_BYTES)
-            return fail(objectAt, QStringLiteral("the file ends inside the object %1").arg(place));
-        const quint32 objectSize = quint32(littleEndian(p + 8, 4));
-        const quint32 type = quint32(littleEndian(p + 12, 4));
-        if (objectSize < quint32(blf::BASE_HEADER_BYTES))
-            return fail(objectAt, QStringLiteral("the object %1 has a size of %2 bytes").arg(place).arg(objectSize));
-
-        const bool canFrame = type == blf::CAN_MESSAGE || type == blf::CAN_MESSAGE2 || type == blf::CAN_FD_MESSAGE
-            || type == blf::CAN_FD_MESSAGE_64;
-        const bool errorFrame = type == blf::CAN_ERROR || type == blf::CAN_ERROR_EXT || type == blf::CAN_FD_ERROR_64;
-        Object result = Object::Skip;
-        QString why;
-        qint64 rest = objectSize;
-        if (canFrame) {
-            const int want = int(std::min<quint32>(objectSize, MAX_DECODED_BYTES));
-            if (contentPeek(p, want) < want)
-                return hasError() ? false
-                                  : fail(objectAt, QStringLiteral("the file ends inside the object %1").arg(place));
-            result = decode(p, want, type, frame, &why);
-            contentConsume(want);
-            rest -= want;
-        } else if (errorFrame) {
-            ++errorFrames;
-        } else {
-            ++otherObjects;
-        }
-        if (!contentSkip(rest))
-            return hasError() ? false : fail(objectAt, QStringLiteral("the file ends inside the object %1").arg(place));
-        switch (result) {
+        switch (read(frame, &why)) {
         case Object::Frame:
             ++frames;
             return true;
         case Object::Skip:
             break;
+        case Object::Unsupported:
+            ++errorFrames;
+            break;
         case Object::Bad:
             if (!skipBadObjects)
-                return fail(objectAt, QStringLiteral("%1 (the object %2)").arg(why, place));
+                return fail(objectStart, why);
             if (bad++ == 0) {
-                firstBadAt = objectAt;
-                firstBadText = QStringLiteral("%1 (the object %2)").arg(why, place);
+                firstBadAt = objectStart;
+                firstBadText = why;
             }
             break;
+        case Object::End:
+            return false;
         }
     }
+}
+
+BlfDecoder::Object BlfDecoder::read(CanFrame &frame, QString *why)
+{
+    if (finished || (!haveHeader && !readHeader()))
+        return Object::End;
+    const char *p = nullptr;
+    int available = contentPeek(p, blf::BASE_HEADER_BYTES);
+    int passed = 0;
+    bool onlyZeros = true;
+    while (available < 4 || !isSignature(p)) {
+        if (hasError())
+            return Object::End;
+        if (available < 4) {
+            // The end of the content: fine after padding, unless the header
+            // says that the file goes on.
+            if (onlyZeros && allZero(p, available)) {
+                finished = true;
+                if (stats.fileBytes > quint64(fileConsumed)) {
+                    fail(fileConsumed, QStringLiteral("the file ends at byte %1; its header gives it %2 bytes")
+                                           .arg(fileConsumed)
+                                           .arg(stats.fileBytes));
+                } else if (stats.fileBytes == 0 && warningText.isEmpty()) {
+                    warningText = QStringLiteral("the file header has no statistics: the file was not finished "
+                                                 "(what its containers hold is read)");
+                }
+                return Object::End;
+            }
+            fail(contentPlace().at, QStringLiteral("the file ends inside an object %1").arg(contentPlace().text()));
+            return Object::End;
+        }
+        if (passed == MAX_PADDING_BYTES) {
+            fail(contentPlace().at, QStringLiteral("no object %1").arg(contentPlace().text()));
+            return Object::End;
+        }
+        onlyZeros = onlyZeros && *p == 0;
+        contentConsume(1);
+        ++passed;
+        available = contentPeek(p, blf::BASE_HEADER_BYTES);
+    }
+    const Place place = contentPlace();
+    objectStart = place.at;
+    const auto cutShort = [&] {
+        if (!hasError())
+            fail(objectStart, QStringLiteral("the file ends inside the object %1").arg(place.text()));
+        return Object::End;
+    };
+    if (available < blf::BASE_HEADER_BYTES)
+        return cutShort();
+    const quint32 objectSize = quint32(littleEndian(p + 8, 4));
+    const quint32 type = quint32(littleEndian(p + 12, 4));
+    if (objectSize < quint32(blf::BASE_HEADER_BYTES)) {
+        fail(objectStart, QStringLiteral("the object %1 has a size of %2 bytes").arg(place.text()).arg(objectSize));
+        return Object::End;
+    }
+
+    Object result = Object::Skip;
+    qint64 rest = objectSize;
+    if (type == blf::CAN_MESSAGE || type == blf::CAN_MESSAGE2 || type == blf::CAN_FD_MESSAGE
+        || type == blf::CAN_FD_MESSAGE_64) {
+        const int want = int(std::min<quint32>(objectSize, MAX_DECODED_BYTES));
+        if (contentPeek(p, want) < want)
+            return cutShort();
+        result = decode(p, want, type, frame, why);
+        if (result == Object::Bad)
+            *why = QStringLiteral("%1 (the object %2)").arg(*why, place.text());
+        contentConsume(want);
+        rest -= want;
+    } else if (type == blf::CAN_ERROR || type == blf::CAN_ERROR_EXT || type == blf::CAN_FD_ERROR_64) {
+        result = Object::Unsupported;
+    } else {
+        ++otherObjects;
+    }
+    if (!contentSkip(rest))
+        return cutShort();
+    ++objectCount;
+    return result;
 }
 
 BlfDecoder::Object BlfDecoder::decode(const char *object, int size, quint32 type, CanFrame &frame, QString *why)

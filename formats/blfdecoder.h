@@ -45,6 +45,17 @@ public:
     bool next(CanFrame &frame);
     int channel() const { return frameChannel; }
 
+    // One object at a time, for a reader that counts them itself: a Frame,
+    // an object of another type (Skip), a CAN error frame (Unsupported), a
+    // CAN object whose fields make no frame (Bad, *why says what is wrong;
+    // the object is passed over), or End: the end of the file or damage that
+    // ends the reading (then hasError()). objectOffset() is where the object
+    // lies: the start of its container, or its own outside any.
+    enum class Object { Frame, Skip, Unsupported, Bad, End };
+    Object read(CanFrame &frame, QString *why);
+    qint64 objectOffset() const { return objectStart; }
+    qint64 objectsRead() const { return objectCount; }
+
     bool hasError() const { return !errorText.isEmpty(); }
     QString error() const { return errorText; }
     // The byte of the file the error was found at: the start of the container
@@ -69,7 +80,6 @@ public:
     qint64 bytesRead() const { return fileConsumed; }
 
 private:
-    enum class Object { Frame, Skip, Bad };
 
     // The file, read in pieces.
     int fileFill(int want);
@@ -85,9 +95,16 @@ private:
     int contentPeek(const char *&p, int want);
     void contentConsume(int bytes) { contentPos += size_t(bytes); }
     bool contentSkip(qint64 bytes);
-    // Where the content byte at the read position came from, for messages.
-    QString contentPlace() const;
-    qint64 contentFileOffset() const;
+    // Where the content byte at the read position came from, for messages:
+    // the file offset of its container (or of the object outside any) and
+    // the offset in that container's content.
+    struct Place {
+        qint64 at;
+        qint64 offset;
+        bool container;
+        QString text() const;
+    };
+    Place contentPlace() const;
 
     Object decode(const char *object, int size, quint32 type, CanFrame &frame, QString *why);
     bool fail(qint64 at, const QString &text);
@@ -121,6 +138,8 @@ private:
     int frameChannel = 0;
     bool finished = false;
 
+    qint64 objectStart = 0;
+    qint64 objectCount = 0;
     qint64 frames = 0;
     qint64 errorFrames = 0;
     qint64 otherObjects = 0;
