@@ -14,7 +14,8 @@
 // CAN_FD_MESSAGE_64 objects (CAN FD), time-stamped in nanoseconds since the
 // measurement start. A classic frame with more than 8 data bytes keeps its
 // first 8 (truncated); a frame with an identifier too large for its kind, or
-// earlier than the first frame, has no form here (unsupported).
+// earlier than the measurement start (the first frame's millisecond), has no
+// form here (unsupported).
 
 #include "formats/blffile.h"
 #include "formats/frameio.h"
