@@ -84,6 +84,7 @@ const TransportMessage *TransportReassembler::connectionManagement(qint64 timeUs
             // "Hold the connection open": nothing granted, no timeout.
             s->granted = 0;
             s->timerRunning = false;
+            touch(*s);
             return nullptr;
         }
         // An earlier packet asks for a retransmission from there on; a
@@ -97,6 +98,7 @@ const TransportMessage *TransportReassembler::connectionManagement(qint64 timeUs
         s->bytes.resize(size_t(std::min(s->size, (next - 1) * 7)));
         s->granted = std::min(count, s->packets - next + 1);
         s->timerRunning = true;
+        touch(*s);
         return nullptr;
     }
     case ABORT: {
@@ -156,6 +158,7 @@ void TransportReassembler::announce(qint64 timeUs, quint32 id, const quint8 *dat
     remember(s, timeUs, id, data);
     slotOfKey[key] = qint16(slot);
     ++open;
+    touch(s);
 }
 
 const TransportMessage *TransportReassembler::dataTransfer(qint64 timeUs, quint32 id, const quint8 *data)
@@ -195,6 +198,7 @@ const TransportMessage *TransportReassembler::dataTransfer(qint64 timeUs, quint3
     }
     if (!s->broadcast && --s->granted == 0)
         s->timerRunning = false; // waits for the next CTS
+    touch(*s);
     return nullptr;
 }
 
@@ -229,34 +233,51 @@ void TransportReassembler::end(Session &s)
 {
     slotOfKey[s.key] = -1;
     s.inUse = false;
+    unlink(s);
     freeSlots.push_back(int(&s - sessions.data()));
     --open;
+}
+
+void TransportReassembler::unlink(Session &s)
+{
+    if (s.list < 0)
+        return;
+    (s.older >= 0 ? sessions[size_t(s.older)].newer : oldest[s.list]) = s.newer;
+    (s.newer >= 0 ? sessions[size_t(s.newer)].older : newest[s.list]) = s.older;
+    s.older = s.newer = s.list = -1;
+}
+
+void TransportReassembler::touch(Session &s)
+{
+    unlink(s);
+    const int self = int(&s - sessions.data());
+    s.list = s.timerRunning ? RUNNING : WAITING;
+    s.older = newest[s.list];
+    if (s.older >= 0)
+        sessions[size_t(s.older)].newer = self;
+    else
+        oldest[s.list] = self;
+    newest[s.list] = self;
 }
 
 int TransportReassembler::freeSlot(qint64 timeUs)
 {
     if (freeSlots.empty()) {
-        // Every slot taken: the timed-out sessions end first, else the
-        // connection that has waited longest for a CTS (no timeout ends
-        // those), else the idlest session.
-        Session *idlest = nullptr;
-        Session *idlestWaiting = nullptr;
-        for (Session &s : sessions) {
-            if (s.timerRunning && timeUs - s.lastUs > TIMEOUT_US) {
-                ++totals.incomplete;
-                ++totals.timedOut;
-                end(s);
-                continue;
-            }
-            if (!idlest || s.lastUs < idlest->lastUs)
-                idlest = &s;
-            if (!s.timerRunning && (!idlestWaiting || s.lastUs < idlestWaiting->lastUs))
-                idlestWaiting = &s;
+        // Every slot taken: the sessions whose timeout ran out end first,
+        // else the connection that has waited longest for a CTS (no timeout
+        // ends those), else the idlest session.
+        while (oldest[RUNNING] >= 0) {
+            Session &s = sessions[size_t(oldest[RUNNING])];
+            if (timeUs - s.lastUs <= TIMEOUT_US)
+                break;
+            ++totals.incomplete;
+            ++totals.timedOut;
+            end(s);
         }
         if (freeSlots.empty()) {
             ++totals.incomplete;
             ++totals.evicted;
-            end(idlestWaiting ? *idlestWaiting : *idlest);
+            end(sessions[size_t(oldest[oldest[WAITING] >= 0 ? WAITING : RUNNING])]);
         }
     }
     const int slot = freeSlots.back();

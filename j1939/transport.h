@@ -34,7 +34,9 @@
 // announcement that finds every slot taken makes room: the sessions whose
 // timeout has run out end first (as incomplete, as they would anyway); if
 // none had, the connection that has waited longest for a CTS, or else the
-// idlest session, ends as incomplete (counted in evicted too). So a flood of
+// idlest session, ends as incomplete (counted in evicted too); "longest" and
+// "idlest" in the order the sessions' previous frames arrived, so that
+// making room takes constant time. So a flood of
 // requests that are never answered pushes out its own kind, not the
 // sessions in progress; broadcasts (at most 256 at a time, one a sender)
 // time out on their own. The default leaves room for every sender's
@@ -104,6 +106,11 @@ private:
         quint32 lastId = 0;
         quint8 lastData[8] = {};
         std::vector<quint8> bytes;
+        // Place in the list of its kind (running or waiting for a CTS),
+        // ordered by the arrival of each session's previous frame.
+        int older = -1;
+        int newer = -1;
+        int list = -1;
     };
 
     const TransportMessage *connectionManagement(qint64 timeUs, quint32 id, const quint8 *data);
@@ -117,10 +124,16 @@ private:
     void end(Session &s);
     // A slot for a new session, making room when all are taken.
     int freeSlot(qint64 timeUs);
+    // Moves the session to the newest end of its list.
+    void touch(Session &s);
+    void unlink(Session &s);
 
     std::vector<Session> sessions;
     std::vector<qint16> slotOfKey; // 65536 entries, -1 for no session
     std::vector<int> freeSlots;
+    enum { RUNNING, WAITING };
+    int oldest[2] = {-1, -1};
+    int newest[2] = {-1, -1};
     int open = 0;
     TransportCounts totals;
     TransportMessage message;
