@@ -1,7 +1,8 @@
 // J1939: identifier fields worked by hand, transport sessions from the truck
 // logs and the rules of sequence, repetition, timeout, abort and replacement,
 // the bounded number of open sessions under a flood, DM1 trouble codes, the
-// identification texts and the NAME of an address claim.
+// identification texts, the NAME of an address claim, and the JSON summary
+// "vornix-dump j1939 --json" gives of a short log.
 
 #include "formats/frameio.h"
 #include "j1939/addressclaim.h"
@@ -11,6 +12,7 @@
 #include "j1939/transport.h"
 
 #include <QBuffer>
+#include <QProcess>
 #include <QtTest>
 
 namespace {
@@ -138,6 +140,7 @@ private slots:
     void texts_data();
     void texts();
     void addressClaimName();
+    void summaryJson();
 };
 
 void TestJ1939::identifiers_data()
@@ -352,6 +355,60 @@ void TestJ1939::addressClaimName()
     QCOMPARE(int(name.industryGroup), 5);
     QVERIFY(name.arbitraryAddressCapable);
     QVERIFY(!j1939::controlUnitName(bytes(data), 7, name));
+}
+
+void TestJ1939::summaryJson()
+{
+    // A standard frame; the NAME above claimed by the engine; its DM1
+    // broadcast with SPN 102 FMI 3 twice (one message, the last count) and
+    // SPN 627, then 102 again in a single frame; the instrument cluster's
+    // "no fault" DM1 and software identification; the engine's VIN in one
+    // frame; the cluster's component identification over a connection to
+    // the service tool; a connection aborted; a broadcast never finished.
+    const QByteArray log = "(100.000000) can0 123#1122\n"
+                           "(100.100000) can0 18EEFF00#5634123C8A0B45D3\n"
+                           "(100.300000) can0 18ECFF00#200E0002FFCAFE00\n"
+                           "(100.350000) can0 18EBFF00#0140FF6600030166\n"
+                           "(100.400000) can0 18EBFF00#020003027302047F\n"
+                           "(101.000000) can0 18FECA00#40FF66000305FFFF\n"
+                           "(101.100000) can0 18FECA17#00FF00000000FFFF\n"
+                           "(101.200000) can0 18FEEC00#4142432A\n"
+                           "(101.300000) can0 18FEDA17#01312E302AFFFFFF\n"
+                           "(101.400000) can0 1CECF917#100D000202EBFE00\n"
+                           "(101.410000) can0 1CEC17F9#110201FFFFEBFE00\n"
+                           "(101.420000) can0 1CEBF917#014D4B2A4D442A53\n"
+                           "(101.430000) can0 1CEBF917#024E2A552AFFFFFF\n"
+                           "(101.440000) can0 1CEC17F9#130D0002FFEBFE00\n"
+                           "(101.500000) can0 18ECF900#100A000202DAFE00\n"
+                           "(102.000000) can0 18ECF900#FF03FFFFFFDAFE00\n"
+                           "(102.500000) can0 18ECFF17#200A0002FFDAFE00\n";
+    const QByteArray expected =
+        "{\"frames\": 17,\n"
+        " \"extended_frames\": 16,\n"
+        " \"sources\": [{\"sa\": 0, \"name\": \"Engine #1\", \"frames\": 8, \"pgns\": [60160, 60416, 60928, 65226, 65260]}, "
+        "{\"sa\": 23, \"name\": \"Instrument Cluster #1\", \"frames\": 6, \"pgns\": [60160, 60416, 65226, 65242]}, "
+        "{\"sa\": 249, \"name\": \"Off-board Diagnostic-Service Tool #1\", \"frames\": 2, \"pgns\": [60416]}],\n"
+        " \"address_claims\": [{\"sa\": 0, \"name_hex\": \"D3450B8A3C123456\", \"manufacturer\": 480, \"function\": 11, "
+        "\"industry_group\": 5, \"identity\": 1193046, \"ecu_instance\": 2, \"function_instance\": 17, \"vehicle_system\": 34, "
+        "\"vehicle_system_instance\": 3, \"arbitrary_address_capable\": true}],\n"
+        " \"transport\": {\"bam\": 2, \"rts\": 2, \"complete\": 2, \"aborted\": 1, \"incomplete\": 1},\n"
+        " \"messages\": [{\"sa\": 0, \"pgn\": 65226, \"count\": 1, \"max_length\": 14}, "
+        "{\"sa\": 23, \"pgn\": 65259, \"count\": 1, \"max_length\": 13}],\n"
+        " \"vin\": [{\"sa\": 0, \"vin\": \"ABC\"}],\n"
+        " \"components\": [{\"sa\": 23, \"make\": \"MK\", \"model\": \"MD\", \"serial\": \"SN\", \"unit\": \"U\"}],\n"
+        " \"software\": [{\"sa\": 23, \"ids\": [\"1.0\"]}],\n"
+        " \"faults\": [{\"sa\": 0, \"spn\": 102, \"fmi\": 3, \"oc\": 5, \"first_s\": 0.4, \"last_s\": 1, \"messages\": 2}, "
+        "{\"sa\": 0, \"spn\": 627, \"fmi\": 4, \"oc\": 127, \"first_s\": 0.4, \"last_s\": 0.4, \"messages\": 1}]}\n";
+
+    QProcess dump;
+    dump.start(QStringLiteral(VORNIX_DUMP_TOOL), {"j1939", "--json", "-"});
+    QVERIFY(dump.waitForStarted());
+    dump.write(log);
+    dump.closeWriteChannel();
+    QVERIFY(dump.waitForFinished(60000));
+    QCOMPARE(dump.readAllStandardError(), QByteArray());
+    QCOMPARE(dump.exitCode(), 0);
+    QCOMPARE(dump.readAllStandardOutput(), expected);
 }
 
 QTEST_GUILESS_MAIN(TestJ1939)
