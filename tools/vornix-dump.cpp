@@ -20,6 +20,7 @@
 #include <QMap>
 #include <QSaveFile>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <unistd.h>
@@ -329,6 +330,11 @@ int j1939Summary(const QCommandLineParser &parser, const QStringList &files)
 {
     if (files.size() != 1)
         return fail(QStringLiteral("j1939 takes one FILE; see --help"), USAGE);
+    // At the end of a pipe ("vornix-candump PORT | vornix-dump j1939 -") the
+    // Ctrl+C that stops the logger reaches this process too: it reads on to
+    // the end of its input and prints the summary instead of dying with it.
+    if (files.at(0) == QLatin1String("-"))
+        std::signal(SIGINT, SIG_IGN);
     Input in;
     if (const int status = openInput(files.at(0), parser.value(QStringLiteral("from")), parser.isSet(QStringLiteral("skip-bad")), in))
         return status;
