@@ -14,12 +14,13 @@
 // standard output; 2 a command line, port or output file that does not do;
 // 3 the adapter went away; 4 the output could not be written (full disk).
 
+#include "core/canid.h"
+#include "core/identry.h"
 #include "tools/candumpcapture.h"
 #include "tools/stopsignals.h"
 
 #include "link/protocol.h"
 #include "link/serialmanager.h"
-#include "monitor/filterlogic.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -90,26 +91,26 @@ QString comRateList()
 // most 1FFFFFFF), both written the way the window's list holds them.
 bool filterEntries(const QString &option, const QString &value, QStringList &entries, QString *error)
 {
-    static const QRegularExpression hex(filterlogic::identifierPattern(true));
     for (const QString &piece : value.split(QLatin1Char(','))) {
         const QString text = piece.trimmed();
-        if (text.isEmpty() || !hex.match(text).hasMatch()) {
+        core::TypedId id;
+        switch (core::readTypedId(text, id)) {
+        case core::TypedIdError::None:
+            break;
+        case core::TypedIdError::NotAnIdentifier:
             *error = QStringLiteral("--%1: \"%2\" is not an identifier (1 to 3 hexadecimal digits for a "
                                     "standard one, up to 8 for an extended one)")
                          .arg(option, text);
             return false;
-        }
-        const bool extended = text.size() > 3;
-        const filterlogic::ListIdentifier id = filterlogic::normaliseListIdentifier(text, extended);
-        if (!id.inRange) {
+        case core::TypedIdError::OutOfRange:
             *error = QStringLiteral("--%1: %2 is above %3, the largest %4 identifier")
-                         .arg(option, text,
-                              extended ? QStringLiteral("1FFFFFFF") : QStringLiteral("7FF"),
-                              extended ? QStringLiteral("extended") : QStringLiteral("standard"));
+                         .arg(option, text, QString::number(core::maxId(id.extended), 16).toUpper(),
+                              id.extended ? QStringLiteral("extended") : QStringLiteral("standard"));
             return false;
         }
-        if (!entries.contains(id.text))
-            entries << id.text;
+        const QString entry = core::idEntryText(id.id, id.extended);
+        if (!entries.contains(entry))
+            entries << entry;
     }
     return true;
 }
@@ -232,7 +233,7 @@ int main(int argc, char *argv[])
         plan.filterList = true;
         plan.excludeListed = exclude;
         for (const QString &entry : qAsConst(entries))
-            plan.listed.push_back(filterlogic::parseHex(entry));
+            plan.listed.push_back(core::idEntryValue(entry));
         std::sort(plan.listed.begin(), plan.listed.end());
     }
     if (parser.isSet(QStringLiteral("output"))) {
