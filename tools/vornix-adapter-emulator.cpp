@@ -12,7 +12,9 @@
 
 #include "sim/emulator.h"
 #include "sim/trafficoptions.h"
-#include "tools/stopsignals.h"
+#include "tools/support/arguments.h"
+#include "tools/support/messages.h"
+#include "tools/support/stopsignals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -27,11 +29,9 @@
 
 namespace {
 
-int fail(const QString &message, int status)
-{
-    std::fprintf(stderr, "vornix-adapter-emulator: %s\n", qPrintable(message));
-    return status;
-}
+using exitstatus::CANNOT_START;
+using exitstatus::FAILED;
+using tool::fail;
 
 const QString PROFILE = QStringLiteral("profile");
 const QString SECONDS = QStringLiteral("seconds");
@@ -41,16 +41,11 @@ const QString SECONDS = QStringLiteral("seconds");
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("vornix-adapter-emulator"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(VORNIX_VERSION));
-
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
+    tool::describeProgram(parser, QStringLiteral("vornix-adapter-emulator"), QStringLiteral(
         "Serves an emulated serial CAN adapter on a pseudo-terminal and prints its device path.\n"
         "Traffic starts with the configuration command (\"Configure and start\"); the identifier\n"
         "filter list sent to it is applied. Runs until Ctrl+C (SIGINT, SIGTERM) or --seconds."));
-    parser.addHelpOption();
-    parser.addVersionOption();
     parser.addOptions({
         {PROFILE, QStringLiteral("Traffic to send: truck (default), load or replay."),
          QStringLiteral("truck|load|replay")},
@@ -66,14 +61,12 @@ int main(int argc, char *argv[])
         sim::trafficOption(sim::START_OPTION, QStringLiteral("Skip the first S seconds of the recording.")),
         {SECONDS, QStringLiteral("Stop after S seconds instead of waiting for Ctrl+C."), QStringLiteral("S")},
     });
-    if (!parser.parse(QCoreApplication::arguments()))
-        return fail(parser.errorText() + QStringLiteral("\nTry --help."), 2);
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0);
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
+    int status = exitstatus::DONE;
+    if (!tool::parseArguments(parser, status, QStringLiteral("\nTry --help.")))
+        return status;
     if (!parser.positionalArguments().isEmpty())
-        return fail(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()), 2);
+        return fail(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()),
+                    CANNOT_START);
 
     sim::TrafficOptions traffic;
     double seconds = -1;
@@ -81,7 +74,7 @@ int main(int argc, char *argv[])
     if (!sim::readTrafficOptions(parser, traffic, &error) || !sim::readNumberOption(parser, SECONDS, 1e-3, 1e9, seconds, &error))
         return fail(QStringLiteral("--rate and --ids take a number from 1 to 100000, --speed one from 0.1 to 100, "
                                    "--seconds one above 0, --start one from 0"),
-                    2);
+                    CANNOT_START);
     QString profile = parser.value(PROFILE);
     if (profile.isEmpty())
         profile = traffic.replay.path.isEmpty() ? QStringLiteral("truck") : QStringLiteral("replay");
@@ -91,19 +84,19 @@ int main(int argc, char *argv[])
         traffic.profile = sim::TrafficOptions::Profile::Load;
     } else if (profile == QLatin1String("replay")) {
         if (traffic.replay.path.isEmpty())
-            return fail(QStringLiteral("--profile replay needs --replay FILE"), 2);
+            return fail(QStringLiteral("--profile replay needs --replay FILE"), CANNOT_START);
         traffic.profile = sim::TrafficOptions::Profile::Replay;
     } else {
-        return fail(QStringLiteral("unknown profile %1 (truck, load or replay)").arg(profile), 2);
+        return fail(QStringLiteral("unknown profile %1 (truck, load or replay)").arg(profile), CANNOT_START);
     }
     std::unique_ptr<sim::TrafficSource> source = sim::openTraffic(traffic, &error);
     if (!source)
-        return fail(error, 1);
+        return fail(error, FAILED);
     const QString description = source->describe();
 
     // The signals are taken synchronously by this thread; the emulator's worker
     // inherits the blocked mask and never sees them.
-    const sigset_t stopSignals = blockStopSignals();
+    const sigset_t stopSignals = tool::blockStopSignals();
     std::signal(SIGPIPE, SIG_IGN);
 
     sim::AdapterEmulator emulator(std::move(source));
@@ -111,7 +104,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "%s\n", qPrintable(event));
     });
     if (!emulator.start(&error))
-        return fail(error, 1);
+        return fail(error, FAILED);
     std::printf("%s\n", qPrintable(emulator.devicePath()));
     std::fflush(stdout);
     std::fprintf(stderr, "traffic: %s; waiting for the configuration command\n",
@@ -151,5 +144,5 @@ int main(int argc, char *argv[])
                     static_cast<unsigned long long>(s.framesFiltered), s.cpuSeconds, cpuPercent);
     }
     std::fflush(stdout);
-    return 0;
+    return exitstatus::DONE;
 }

@@ -17,7 +17,7 @@
 #include "core/canid.h"
 #include "core/identry.h"
 #include "tools/candumpcapture.h"
-#include "tools/stopsignals.h"
+#include "tools/support/stopsignals.h"
 
 #include "link/protocol.h"
 #include "link/serialmanager.h"
@@ -137,7 +137,7 @@ int main(int argc, char *argv[])
 {
     // The stop signals are taken by the main loop through a signalfd; every
     // thread started later inherits the blocked mask and never sees them.
-    const sigset_t stopSignals = blockStopSignals();
+    const sigset_t stopSignals = tool::blockStopSignals();
     // A closed standard output shows as a failed write, not as a signal.
     std::signal(SIGPIPE, SIG_IGN);
 
