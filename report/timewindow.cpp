@@ -66,7 +66,7 @@ qint64 TimeWindow::resolve(const Bound &bound, qint64 referenceUs) const
     switch (bound.kind) {
     case Kind::Open: return 0;
     case Kind::Absolute: return bound.us;
-    case Kind::Offset: return recordingStartUs + bound.us;
+    case Kind::Offset: return referenceUs + bound.us;
     case Kind::ClockTime: break;
     }
     // The first moment with that clock time from an hour before the reference
@@ -86,7 +86,6 @@ bool TimeWindow::contains(qint64 timeUs)
 {
     if (!started) {
         started = true;
-        recordingStartUs = timeUs;
         from.resolvedUs = from.kind == Kind::Open ? std::numeric_limits<qint64>::min() : resolve(from, timeUs);
         to.resolvedUs = to.kind == Kind::Open ? std::numeric_limits<qint64>::max()
                                               : resolve(to, from.kind == Kind::Open ? timeUs : from.resolvedUs);

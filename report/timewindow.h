@@ -5,8 +5,9 @@
 // ("2016-10-31 07:43", "2016-10-31T07:43:10"), a clock time alone ("07:43",
 // "07:43:10": the first such moment from an hour before the recording's start
 // on, for the end from an hour before the window's start on), or seconds
-// after the recording's first frame ("+90", "+1.5"). Clock times are those of
-// the given time zone unless the text names its own ("...Z", "...+02:00").
+// ("+90", "+1.5") after the recording's first frame, for the end after the
+// window's start. Clock times are those of the given time zone unless the
+// text names its own ("...Z", "...+02:00").
 
 #include <QString>
 #include <QTimeZone>
@@ -44,7 +45,6 @@ private:
     QTimeZone zone;
     Bound from, to;
     bool started = false;
-    qint64 recordingStartUs = 0;
 };
 
 } // namespace report
