@@ -13,13 +13,17 @@ ValueAxis valueAxis(double low, double high, int target)
         low -= around;
         high += around;
     }
-    const double rough = (high - low) / qMax(1, target);
-    const double power = std::pow(10.0, std::floor(std::log10(rough)));
-    double step = 10 * power;
-    for (double m : {1.0, 2.0, 2.5, 5.0}) {
-        if (m * power >= rough) {
+    // The smallest round step that needs at most `target` + 1 intervals.
+    const int most = qMax(1, target) + 1;
+    double power = std::pow(10.0, std::floor(std::log10(high - low)) - 2);
+    double step = power;
+    for (bool found = false; !found; power *= 10) {
+        for (double m : {1.0, 2.0, 2.5, 5.0}) {
             step = m * power;
-            break;
+            if (std::ceil(high / step - 1e-9) - std::floor(low / step + 1e-9) <= most) {
+                found = true;
+                break;
+            }
         }
     }
     ValueAxis axis;

@@ -16,8 +16,9 @@ struct ValueAxis {
     QVector<double> ticks;    // from low to high
 };
 
-// About `target` steps of 1, 2, 2.5 or 5 times a power of ten covering
-// [low, high]; a single value gets a step around it.
+// The smallest step of 1, 2, 2.5 or 5 times a power of ten that covers
+// [low, high] in at most target + 1 steps; a single value gets a range
+// around it.
 ValueAxis valueAxis(double low, double high, int target = 5);
 
 // "1250", "12.5", "-40": a tick's label, with a minus sign.

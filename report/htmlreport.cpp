@@ -62,11 +62,16 @@ h2 { font-size: 18px; margin: 28px 0 10px; font-weight: 650; }
 dl { display: grid; grid-template-columns: max-content 1fr; gap: 5px 16px; margin: 0; }
 dt { color: var(--muted); }
 dd { margin: 0; overflow-wrap: anywhere; }
+.nowrap { white-space: nowrap; }
 .big { font-size: 17px; font-weight: 600; }
 .vin, .hex { font-family: "JetBrains Mono", "DejaVu Sans Mono", monospace; letter-spacing: 0.03em; }
 .small, .source { color: var(--muted); font-size: 13px; }
 .note { color: var(--muted); font-size: 13px; margin: 0 0 12px; }
 .panel { padding: 14px 18px 8px; margin: 0 0 14px; break-inside: avoid; page-break-inside: avoid; }
+.charts .panel { margin: 0; display: flex; flex-direction: column; }
+.charts .figure { margin-top: auto; }
+.charts { display: grid; grid-template-columns: 1fr; gap: 14px; margin-bottom: 14px; }
+@media screen and (min-width: 1000px) { .charts { grid-template-columns: 1fr 1fr; } }
 .panel h3 { margin: 0; font-size: 16px; font-weight: 650; }
 .panel .head { display: flex; flex-wrap: wrap; align-items: baseline; justify-content: space-between; gap: 2px 16px; }
 .panel .range { font-size: 14px; color: var(--ink); }
@@ -241,7 +246,8 @@ QString tripCard(const TripRecorder &trip)
         return QStringLiteral("<br/><span class=\"small\">from %1</span>").arg(escaped(senderName(r->address)));
     };
     const auto span = [](const CounterReading *r, int decimals, const QString &unit) {
-        return QStringLiteral("%1 %3 \u2192 %2 %3").arg(grouped(r->first, decimals), grouped(r->last, decimals), unit);
+        return QStringLiteral("<span class=\"nowrap\">%1 %3 \u2192</span> <span class=\"nowrap\">%2 %3</span>")
+            .arg(grouped(r->first, decimals), grouped(r->last, decimals), unit);
     };
     QString rows;
     double km = 0;
@@ -281,8 +287,9 @@ const ChartSpec &specOf(fms::Parameter parameter)
 }
 
 // One chart for each charted value with a measurement; those sent only as
-// "not available" or "error", and those not sent, are named in a note.
-QString valueCharts(const TripRecorder &trip, const TimeAxis &time, const ReportOptions &options, qint64 *columnUs)
+// "not available" or "error", and those not sent, are named in notes (the
+// second text).
+QPair<QString, QString> valueCharts(const TripRecorder &trip, const TimeAxis &time, const ReportOptions &options, qint64 *columnUs)
 {
     QString out;
     QStringList invalidOnly, missing;
@@ -327,7 +334,7 @@ QString valueCharts(const TripRecorder &trip, const TimeAxis &time, const Report
         if (!others.isEmpty())
             source += QStringLiteral(" \u00B7 also sent by %1, not drawn").arg(others.join(QStringLiteral(", ")));
         if (columns.gaps() > 0)
-            source += QStringLiteral(" \u00B7 <span class=\"swatch\"></span> %1 of %2 values not available or error")
+            source += QStringLiteral("<br/><span class=\"swatch\"></span> %1 of %2 values not available or error")
                           .arg(grouped(columns.gaps()), grouped(columns.gaps() + columns.measurements()));
 
         const QString smallest = grouped(columns.min(), spec.decimals), largest = grouped(columns.max(), spec.decimals);
@@ -344,7 +351,7 @@ QString valueCharts(const TripRecorder &trip, const TimeAxis &time, const Report
     if (!missing.isEmpty())
         notes += QStringLiteral("<p class=\"note\">Not in this recording: %1.</p>\n")
                      .arg(escaped(missing.join(QStringLiteral(", "))));
-    return out + notes;
+    return {out, notes};
 }
 
 QString faultSection(const TripRecorder &trip, const TimeAxis &time, const Clock &clock)
@@ -505,8 +512,8 @@ QByteArray htmlReport(const TripRecorder &trip, const ReportOptions &options)
 
     qint64 columnUs = 0;
     html += QLatin1String("<h2>Values over time</h2>\n");
-    const QString charts = valueCharts(trip, time, options, &columnUs);
-    html += charts;
+    const QPair<QString, QString> charts = valueCharts(trip, time, options, &columnUs);
+    html += QLatin1String("<div class=\"charts\">\n") + charts.first + QLatin1String("</div>\n") + charts.second;
     html += QLatin1String("<h2>Fault codes (DM1)</h2>\n");
     html += faultSection(trip, time, clock);
     html += QLatin1String("<h2>Control units</h2>\n");

@@ -9,7 +9,7 @@ namespace {
 const QString SVG_OPEN = QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"picture\" height=\"%1\" "
                                         "role=\"img\" aria-label=\"%2\">\n");
 
-constexpr int PLOT_TOP = 8;
+constexpr int PLOT_TOP = 24;
 constexpr int PLOT_HEIGHT = 150;
 // The nested view box of a line: x from 0 to VIEW_WIDTH over the trip, y in pixels.
 constexpr double VIEW_WIDTH = 1000;
@@ -77,9 +77,9 @@ QString lineChartSvg(const LineChart &chart, const TimeAxis &time)
         out += QStringLiteral("<text class=\"tick\" x=\"-8\" y=\"%1\" dy=\"0.35em\" text-anchor=\"end\">%2</text>\n")
                    .arg(at, tickLabel(tick, axis.decimals));
     }
-    out += QStringLiteral("<text class=\"title\" transform=\"translate(-44 %1) rotate(-90)\" "
-                          "text-anchor=\"middle\">%2</text>\n")
-               .arg(PLOT_TOP + PLOT_HEIGHT / 2)
+    // The unit heads the tick labels.
+    out += QStringLiteral("<text class=\"title\" x=\"-8\" y=\"%1\" text-anchor=\"end\">%2</text>\n")
+               .arg(PLOT_TOP - 12)
                .arg(escaped(chart.unit));
     out += timeGrid(time, PLOT_TOP, bottom);
 
@@ -95,19 +95,20 @@ QString lineChartSvg(const LineChart &chart, const TimeAxis &time)
                    .arg(x(span.first))
                    .arg(number(qMax(0.0, VIEW_WIDTH * (fraction(time, span.second) - fraction(time, span.first)))))
                    .arg(PLOT_HEIGHT);
-    // Points with no neighbour in their piece are dots (lines of no length
-    // with round ends, wider than the line).
+    // Pieces of one or two points are drawn as dots as well (lines of no
+    // length with round ends, wider than the line): a line that short would
+    // hardly show.
     QString path, dots;
     path.reserve(chart.line.size() * 12);
     for (int i = 0; i < chart.line.size(); ++i) {
         const LinePoint &p = chart.line.at(i);
         const QString point = x(p.timeUs) + QLatin1Char(' ') + number(y(p.value) - PLOT_TOP);
-        if (!p.breakBefore)
-            path += QLatin1Char(' ') + point;
-        else if (i + 1 == chart.line.size() || chart.line.at(i + 1).breakBefore)
+        path += (p.breakBefore ? QStringLiteral("M") : QStringLiteral(" ")) + point;
+        const auto startsPiece = [&chart](int j) { return j >= chart.line.size() || chart.line.at(j).breakBefore; };
+        const bool shortPiece = p.breakBefore ? startsPiece(i + 1) || startsPiece(i + 2)
+                                              : chart.line.at(i - 1).breakBefore && startsPiece(i + 1);
+        if (shortPiece)
             dots += QLatin1Char('M') + point + QLatin1String("h0");
-        else
-            path += QLatin1Char('M') + point;
     }
     if (!path.isEmpty())
         out += QStringLiteral("<path class=\"line\" stroke=\"%1\" d=\"%2\"/>\n").arg(chart.colour, path);

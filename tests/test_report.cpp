@@ -165,9 +165,8 @@ void TestReport::reportOfAShortLog()
     // The engine's speed, in two pieces around the gap of its "not
     // available" value (255.996 km/h is never drawn); the cluster's is named.
     QVERIFY(p.texts.contains(QStringLiteral("50.0 \u2013 80.0 km/h")));
-    QVERIFY(text.contains(QStringLiteral("From 0 Engine #1 \u00B7 also sent by 23 Instrument Cluster #1, not drawn")));
+    QVERIFY(p.texts.contains(QStringLiteral("From 0 Engine #1 \u00B7 also sent by 23 Instrument Cluster #1, not drawn")));
     QCOMPARE(p.speedLines.value(QStringLiteral("line")).count(QLatin1Char('M')), 2);
-    QVERIFY(!p.speedLines.contains(QStringLiteral("dots")));
     QCOMPARE(p.speedGaps, 1);
 
     // One fault bar, from the 1st to the 4th second of the 7.
@@ -176,7 +175,7 @@ void TestReport::reportOfAShortLog()
 
     QVERIFY(p.texts.contains(QStringLiteral("2.50 km")));
     QVERIFY(p.texts.contains(QStringLiteral("1.0 L")));
-    QVERIFY(text.contains(QStringLiteral("1\u202F000.00 h \u2192 1\u202F000.10 h")));
+    QVERIFY(p.texts.contains(QStringLiteral("1\u202F000.00 h \u2192")) && p.texts.contains(QStringLiteral("1\u202F000.10 h")));
 
     // An existing report stays as it is without --force.
     const Run again = run(QStringLiteral(VORNIX_DUMP_TOOL), arguments);
