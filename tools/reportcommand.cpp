@@ -27,8 +27,16 @@ bool ReportCommand::prepare(const QCommandLineParser &parser, const QStringList 
         *error = QStringLiteral("--open needs a file to open, not standard output");
         return false;
     }
-    if ((parser.isSet(QStringLiteral("from")) && !window.setFrom(parser.value(QStringLiteral("from")), error))
-        || (parser.isSet(QStringLiteral("to")) && !window.setTo(parser.value(QStringLiteral("to")), error)))
+    // --from is the input's format for the other commands: a format name
+    // still is one here, any other value the window's start.
+    for (const QString &from : parser.values(QStringLiteral("from"))) {
+        formats::Format format;
+        if (formats::formatFromName(from, format))
+            inputFormat = from;
+        else if (!window.setFrom(from, error))
+            return false;
+    }
+    if (parser.isSet(QStringLiteral("to")) && !window.setTo(parser.value(QStringLiteral("to")), error))
         return false;
     if (!window.isOrdered()) {
         *error = QStringLiteral("--from comes after --to");

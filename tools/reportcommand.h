@@ -26,6 +26,8 @@ public:
     // false with *error, and *usage when the command line is wrong.
     bool prepare(const QCommandLineParser &parser, const QStringList &files, QString *error, bool *usage);
     QString inputPath() const { return input; }
+    // The format given with --from, empty when it is to be found out.
+    QString inputFormatName() const { return inputFormat; }
 
     // Each frame of the input, in its order.
     void add(const formats::CanFrame &frame);
@@ -35,6 +37,7 @@ public:
 
 private:
     QString input;
+    QString inputFormat;
     QString output;
     bool open = false;
     report::ReportOptions options;

@@ -4,7 +4,7 @@
 //   vornix-dump convert IN OUT [--from F] [--to F] [--channel NAME] [--force] [--skip-bad]
 //   vornix-dump info FILE [--from F] [--skip-bad]
 //   vornix-dump j1939 FILE [--from F] [--skip-bad] [--json]
-//   vornix-dump report FILE -o OUT.html [--title T] [--from TIME] [--to TIME] [--open] [--force] [--skip-bad]
+//   vornix-dump report FILE -o OUT.html [--title T] [--from TIME|F] [--to TIME] [--open] [--force] [--skip-bad]
 //
 // Exit status: 0 done, 1 bad input or a file that cannot be read or written,
 // 2 a command line that is wrong.
@@ -302,8 +302,8 @@ int j1939Summary(const QCommandLineParser &parser, const QStringList &files)
     return 0;
 }
 
-// A trip report as one HTML file (tools/reportcommand.h); the input's format
-// comes from its name or content, --from and --to are its time window.
+// A trip report as one HTML file (tools/reportcommand.h); --from and --to are
+// its time window, --from with a format's name the input's format.
 int tripReport(const QCommandLineParser &parser, const QStringList &files)
 {
     ReportCommand command;
@@ -314,7 +314,7 @@ int tripReport(const QCommandLineParser &parser, const QStringList &files)
     if (command.inputPath() == QLatin1String("-"))
         std::signal(SIGINT, SIG_IGN); // as for j1939: the logger's Ctrl+C ends the input, not the report
     Input in;
-    if (const int status = openInput(command.inputPath(), QString(), parser.isSet(QStringLiteral("skip-bad")), in))
+    if (const int status = openInput(command.inputPath(), command.inputFormatName(), parser.isSet(QStringLiteral("skip-bad")), in))
         return status;
     tool::Progress progress(QStringLiteral("reading"), in.size);
     CanFrame frame;
@@ -353,7 +353,8 @@ int main(int argc, char *argv[])
         "                   vehicle, charts of the FMS values over time, the fault codes and\n"
         "                   the control units; --title, a time window with --from and --to\n"
         "                   (YYYY-MM-DD HH:MM[:SS], HH:MM[:SS], or +SECONDS after the start of\n"
-        "                   the recording, for --to of the window), --open to show it.\n"
+        "                   the recording, for --to of the window; --from with a format's name\n"
+        "                   is the input's format), --open to show it.\n"
         "\n"
         "A dump file takes its date from its name (dump_yyyy-MM-dd_HH-mm-ss.csv), otherwise from\n"
         "its modification date. A bad line stops the work with FILE:LINE: what is wrong (exit\n"
