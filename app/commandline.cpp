@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 
+#include "formats/formattable.h"
 #include "sim/replaytraffic.h"
 
 #include <QCommandLineParser>
@@ -71,9 +72,9 @@ void addProgramOptions(QCommandLineParser &parser)
     parser.addOption({IDS, QStringLiteral("Identifiers of the load profile (1 to 100000, default 64)."),
                       QStringLiteral("N")});
     parser.addOption({REPLAY,
-                      QStringLiteral("List a simulated adapter that plays FILE at its recorded timing: a dump file "
-                                     "(.csv), a candump -L log (.log) or a Vector ASC log (.asc), by extension or "
-                                     "content. OPEN and \"Configure and start\" (any CAN rate) start it."),
+                      QStringLiteral("List a simulated adapter that plays FILE at its recorded timing: %1, by "
+                                     "extension or content. OPEN and \"Configure and start\" (any CAN rate) start it.")
+                          .arg(formats::formatDescriptionList()),
                       QStringLiteral("FILE")});
     parser.addOption({LOOP, QStringLiteral("Play the replay over and over.")});
     parser.addOption({SPEED, QStringLiteral("Play the replay F times as fast (0.1 to 100, default 1)."),

@@ -10,6 +10,7 @@
 // Runs until SIGINT/SIGTERM or for S seconds, then prints one line with the
 // frames sent and the achieved rate.
 
+#include "formats/formattable.h"
 #include "sim/emulator.h"
 #include "sim/replaytraffic.h"
 #include "tools/stopsignals.h"
@@ -69,8 +70,9 @@ int main(int argc, char *argv[])
         {QStringLiteral("ids"), QStringLiteral("Number of identifiers for the load profile (default 64)."),
          QStringLiteral("N")},
         {QStringLiteral("replay"),
-         QStringLiteral("Replay a recording at its recorded timing: a dump file (.csv), a candump -L log (.log) or a "
-                        "Vector ASC log (.asc), by extension or content (implies --profile replay)."),
+         QStringLiteral("Replay a recording at its recorded timing: %1, by extension or content (implies "
+                        "--profile replay).")
+             .arg(formats::formatDescriptionList()),
          QStringLiteral("FILE")},
         {QStringLiteral("loop"), QStringLiteral("Replay the recording over and over.")},
         {QStringLiteral("speed"), QStringLiteral("Replay F times as fast (0.1 to 100, default 1)."), QStringLiteral("F")},

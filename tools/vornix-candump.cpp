@@ -17,6 +17,7 @@
 #include "tools/candumpcapture.h"
 #include "tools/stopsignals.h"
 
+#include "formats/formattable.h"
 #include "link/protocol.h"
 #include "link/serialmanager.h"
 #include "monitor/filterlogic.h"
@@ -149,7 +150,7 @@ int main(int argc, char *argv[])
         "Logs the CAN traffic of the serial adapter on PORT without a window.\n"
         "\n"
         "Writes candump -L lines to standard output, or with -o a file in the format of its\n"
-        "extension: .log (candump -L), .asc (Vector ASC), .csv (the program's dump format).\n"
+        "extension: ") + formats::formatExtensionList() + QStringLiteral(" (see -o).\n"
         "--rotate-size and --rotate-time write numbered files instead (FILE_0001.log, ...),\n"
         "never replacing one that exists. On a terminal a status line shows the traffic once\n"
         "a second. Ctrl+C (SIGINT) or SIGTERM ends the capture with a summary.\n"
@@ -173,7 +174,9 @@ int main(int argc, char *argv[])
         {QStringLiteral("exclude"), QStringLiteral("Have the adapter pass everything but these identifiers."),
          QStringLiteral("ID,...")},
         {{QStringLiteral("o"), QStringLiteral("output")},
-         QStringLiteral("Write FILE (.log, .asc or .csv) instead of standard output; it must not exist."),
+         QStringLiteral("Write FILE instead of standard output, in the format of its extension: %1; it must not "
+                        "exist.")
+             .arg(formats::formatDescriptionList()),
          QStringLiteral("FILE")},
         {QStringLiteral("rotate-size"), QStringLiteral("Start the next numbered file once one holds MB megabytes."),
          QStringLiteral("MB")},
@@ -239,7 +242,8 @@ int main(int argc, char *argv[])
         plan.toStandardOutput = false;
         plan.path = parser.value(QStringLiteral("output"));
         if (!formats::formatFromPath(plan.path, plan.format))
-            return fail(QStringLiteral("cannot tell the format of %1: name it .log (candump), .asc or .csv").arg(plan.path));
+            return fail(QStringLiteral("cannot tell the format of %1: name it %2")
+                            .arg(plan.path, formats::formatExtensionList()));
     }
     if (parser.isSet(QStringLiteral("channel"))) {
         plan.channel = parser.value(QStringLiteral("channel"));
