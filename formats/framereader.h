@@ -91,6 +91,9 @@ protected:
     }
     // Bytes consumed from the device that belong to no record.
     void tookBytes(qint64 bytes) { consumed += bytes; }
+    // Where a problem found outside any record lies (a damaged block, an
+    // input cut short), before Bad or at the end.
+    void setPosition(qint64 position) { at = position; }
     void setWarning(const QString &text)
     {
         if (warningText.isEmpty())
