@@ -23,9 +23,9 @@ struct CanFrame {
     QByteArray data;          // data bytes (a dump file may hold more than 8)
 
     // Back to an empty classic data frame with identifier 0 at time 0. The data
-    // buffer keeps its room (at least a CAN FD frame's): a reader fills one
-    // frame over and over, and taking a new buffer for each would cost more
-    // than reading the line. A buffer shared with a copy is left to the copy.
+    // buffer keeps its room: a reader fills one frame over and over, and taking
+    // a new buffer for each would cost more than reading the line. A buffer
+    // shared with a copy is left to the copy.
     void reset()
     {
         timeUs = 0;
@@ -35,12 +35,16 @@ struct CanFrame {
         fd = false;
         fdFlags = 0;
         remoteLength = 0;
-        if (!data.isDetached())
+        if (data.isDetached()) {
+            // Reserving the room it has marks it as kept; an emptied buffer
+            // is otherwise given back.
+            data.reserve(data.capacity());
+            data.resize(0);
+        } else {
+            // Left to the copy; the next buffer is taken at the size of the
+            // next frame's data.
             data = QByteArray();
-        // Marks the room as kept (an emptied buffer is otherwise given back),
-        // and takes it once when there is not enough.
-        data.reserve(qMax(data.capacity(), FD_DATA_BYTES));
-        data.resize(0);
+        }
     }
 };
 
