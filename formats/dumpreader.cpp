@@ -51,8 +51,13 @@ protected:
         }
         if (line.trimmed().isEmpty())
             return LineResult::Skip;
+        // The line's bytes go straight into the frame's buffer.
+        frame.reset();
         dump::Line read;
-        if (!dump::readLine(line, read)) {
+        read.data.swap(frame.data);
+        const bool good = dump::readLine(line, read);
+        frame.data.swap(read.data);
+        if (!good) {
             *why = QStringLiteral("not a dump line \"HH:mm:ss.zzz;ID;BYTES\"");
             return LineResult::Bad;
         }
@@ -62,11 +67,9 @@ protected:
         if (previousMs >= 0 && read.msecsOfDay < previousMs - DAY_MS / 2)
             date = date.addDays(1);
         previousMs = read.msecsOfDay;
-        frame.reset();
         frame.timeUs = clock.toEpochMs(date, read.msecsOfDay) * 1000;
         frame.id = read.id;
         frame.extended = !read.standard;
-        frame.data.append(read.data);
         return LineResult::Frame;
     }
 
