@@ -1,5 +1,7 @@
 #include "app/commandline.h"
 
+#include "formats/formattable.h"
+
 #include <QCommandLineParser>
 
 namespace {
@@ -30,9 +32,9 @@ void addProgramOptions(QCommandLineParser &parser)
         sim::IDS_OPTION, QStringLiteral("Identifiers of the load profile (1 to 100000, default 64).")));
     parser.addOption(sim::trafficOption(
         sim::REPLAY_OPTION,
-        QStringLiteral("List a simulated adapter that plays FILE at its recorded timing: a dump file "
-                       "(.csv), a candump -L log (.log) or a Vector ASC log (.asc), by extension or "
-                       "content. OPEN and \"Configure and start\" (any CAN rate) start it.")));
+        QStringLiteral("List a simulated adapter that plays FILE at its recorded timing: %1, by extension or "
+                       "content. OPEN and \"Configure and start\" (any CAN rate) start it.")
+            .arg(formats::formatDescriptionList())));
     parser.addOption(sim::trafficOption(sim::LOOP_OPTION, QStringLiteral("Play the replay over and over.")));
     parser.addOption(sim::trafficOption(
         sim::SPEED_OPTION, QStringLiteral("Play the replay F times as fast (0.1 to 100, default 1).")));

@@ -10,6 +10,7 @@
 // Runs until SIGINT/SIGTERM or for S seconds, then prints one line with the
 // frames sent and the achieved rate.
 
+#include "formats/formattable.h"
 #include "sim/emulator.h"
 #include "sim/trafficoptions.h"
 #include "tools/support/arguments.h"
@@ -53,9 +54,9 @@ int main(int argc, char *argv[])
                            QStringLiteral("Frames per second in total for the load profile (default 1000).")),
         sim::trafficOption(sim::IDS_OPTION, QStringLiteral("Number of identifiers for the load profile (default 64).")),
         sim::trafficOption(sim::REPLAY_OPTION,
-                           QStringLiteral("Replay a recording at its recorded timing: a dump file (.csv), a candump "
-                                          "-L log (.log) or a Vector ASC log (.asc), by extension or content "
-                                          "(implies --profile replay).")),
+                           QStringLiteral("Replay a recording at its recorded timing: %1, by extension or content "
+                                          "(implies --profile replay).")
+                               .arg(formats::formatDescriptionList())),
         sim::trafficOption(sim::LOOP_OPTION, QStringLiteral("Replay the recording over and over.")),
         sim::trafficOption(sim::SPEED_OPTION, QStringLiteral("Replay F times as fast (0.1 to 100, default 1).")),
         sim::trafficOption(sim::START_OPTION, QStringLiteral("Skip the first S seconds of the recording.")),

@@ -68,10 +68,10 @@ int openInput(const QString &path, const QString &from, bool skipBad, Input &in)
     }
     if (!from.isEmpty()) {
         if (!formats::formatFromName(from, in.format))
-            return fail(QStringLiteral("unknown format \"%1\" (csv, candump or asc)").arg(from), CANNOT_START);
-    } else if (standardInput || !formats::formatFromPath(path, in.format)) {
-        if (!formats::formatFromContent(in.file->peek(4096), in.format))
-            return fail(QStringLiteral("%1: cannot tell the format; give --from csv|candump|asc").arg(path), FAILED);
+            return fail(QStringLiteral("unknown format \"%1\" (%2)").arg(from, formats::formatNameList()), CANNOT_START);
+    } else if (!formats::detectFormat(standardInput ? QString() : path, in.file.get(), in.format)) {
+        return fail(QStringLiteral("%1: cannot tell the format; give --from %2").arg(path, formats::formatNameChoices()),
+                    FAILED);
     }
     formats::ReadOptions options;
     options.skipBad = skipBad;
@@ -83,6 +83,12 @@ int openInput(const QString &path, const QString &from, bool skipBad, Input &in)
     return 0;
 }
 
+// What a reader found bad: a line of a text format, a record of a binary one.
+QString badRecord(const FrameReader &reader)
+{
+    return reader.positionKind() == FrameReader::Position::Line ? QStringLiteral("line") : QStringLiteral("record");
+}
+
 // After reading: the warning, the lines skipped and the error, if any.
 // Returns false when reading stopped at a bad line.
 bool reportReading(const Input &in)
@@ -91,18 +97,24 @@ bool reportReading(const Input &in)
     if (!reader.warning().isEmpty())
         note(QStringLiteral("%1: %2").arg(in.name, reader.warning()));
     if (reader.badLines() > 0)
-        note(QStringLiteral("%1: %2 bad line(s) skipped, the first at line %3: %4")
+        note(QStringLiteral("%1: %2 bad %3(s) skipped, the first at %4: %5")
                  .arg(in.name)
                  .arg(reader.badLines())
-                 .arg(reader.firstBadLine())
+                 .arg(badRecord(reader))
+                 .arg(reader.describePosition(reader.firstBadPosition()))
                  .arg(reader.firstBadReason()));
     if (reader.unsupported() > 0)
         note(QStringLiteral("%1: %2 frame(s) of a kind this tool does not carry (error frames) left out")
                  .arg(in.name)
                  .arg(reader.unsupported()));
     if (reader.hasError()) {
-        std::fprintf(stderr, "%s:%lld: %s\n", qPrintable(in.name), static_cast<long long>(reader.errorLine()),
-                     qPrintable(reader.error()));
+        // FILE:LINE: what, as compilers say it; a binary file by its byte offset.
+        if (reader.positionKind() == FrameReader::Position::Line)
+            std::fprintf(stderr, "%s:%lld: %s\n", qPrintable(in.name), static_cast<long long>(reader.errorLine()),
+                         qPrintable(reader.error()));
+        else
+            std::fprintf(stderr, "%s: at byte offset %lld: %s\n", qPrintable(in.name),
+                         static_cast<long long>(reader.errorOffset()), qPrintable(reader.error()));
         return false;
     }
     return true;
@@ -119,10 +131,10 @@ int convert(const QCommandLineParser &parser, const QStringList &files)
     const QString to = parser.value(QStringLiteral("to"));
     if (!to.isEmpty()) {
         if (!formats::formatFromName(to, outFormat))
-            return fail(QStringLiteral("unknown format \"%1\" (csv, candump or asc)").arg(to), CANNOT_START);
+            return fail(QStringLiteral("unknown format \"%1\" (%2)").arg(to, formats::formatNameList()), CANNOT_START);
     } else if (toStandardOutput || !formats::formatFromPath(outPath, outFormat)) {
-        return fail(QStringLiteral("cannot tell the format of %1 from its name; give --to csv|candump|asc")
-                        .arg(outPath),
+        return fail(QStringLiteral("cannot tell the format of %1 from its name; give --to %2")
+                        .arg(outPath, formats::formatNameChoices()),
                     CANNOT_START);
     }
     if (!toStandardOutput) {
@@ -189,7 +201,10 @@ int convert(const QCommandLineParser &parser, const QStringList &files)
                  .arg(writer->unsupported())
                  .arg(outName));
     if (!readOk) {
-        note(QStringLiteral("%1 holds the %2 frame(s) before the bad line").arg(outPath).arg(writer->framesWritten()));
+        note(QStringLiteral("%1 holds the %2 frame(s) before the bad %3")
+                 .arg(outPath)
+                 .arg(writer->framesWritten())
+                 .arg(badRecord(*in.reader)));
         return FAILED;
     }
     return 0;
@@ -335,13 +350,19 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
+    QString formatLines;
+    for (const formats::FormatInfo &format : formats::formatTable())
+        formatLines += QStringLiteral("\n  %1 %2 %3")
+                           .arg(format.name, -8)
+                           .arg(QLatin1Char('.') + format.extensions.join(QStringLiteral(", .")), -5)
+                           .arg(format.description);
     tool::describeProgram(parser, QStringLiteral("vornix-dump"), QStringLiteral(
         "Converts CAN recordings and summarises them.\n"
         "\n"
-        "  convert IN OUT   IN in one format, OUT in another: the program's dump files (.csv),\n"
-        "                   candump -L logs (.log) and Vector ASC logs (.asc). The formats come\n"
-        "                   from the file names' extensions, or --from and --to; \"-\" is standard\n"
-        "                   input or output. Frames of all channels of IN go to one channel.\n"
+        "  convert IN OUT   IN in one format, OUT in another, of the formats below. The formats\n"
+        "                   come from the file names' extensions, or --from and --to; \"-\" is\n"
+        "                   standard input or output. Frames of all channels of IN go to one\n"
+        "                   channel.\n"
         "  info FILE        frames, duration, start and end, identifiers, and per identifier\n"
         "                   the frames, the mean rate and the data lengths; for an extended\n"
         "                   identifier also its J1939 parameter group (PGN) and sender.\n"
@@ -359,13 +380,19 @@ int main(int argc, char *argv[])
         "A dump file takes its date from its name (dump_yyyy-MM-dd_HH-mm-ss.csv), otherwise from\n"
         "its modification date. A bad line stops the work with FILE:LINE: what is wrong (exit\n"
         "status 1; OUT holds the frames before it), unless --skip-bad. Frames a format cannot\n"
-        "hold are counted and reported. Exit status 2: a command line that is wrong."));
+        "hold are counted and reported. Exit status 2: a command line that is wrong.\n"
+        "\n"
+        "Formats (the names --from and --to take, and the extensions):") + formatLines);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("convert, info, j1939 or report"));
     parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("IN OUT for convert, FILE for info, j1939 and report"),
                                  QStringLiteral("FILE..."));
     parser.addOptions({
-        {QStringLiteral("from"), QStringLiteral("Format of the input: csv, candump or asc (report: the start of its time window)."), QStringLiteral("F")},
-        {QStringLiteral("to"), QStringLiteral("Format of the output: csv, candump or asc (report: the end of its time window)."), QStringLiteral("F")},
+        {QStringLiteral("from"),
+         QStringLiteral("Format of the input: %1 (report: the start of its time window).").arg(formats::formatNameList()),
+         QStringLiteral("F")},
+        {QStringLiteral("to"),
+         QStringLiteral("Format of the output: %1 (report: the end of its time window).").arg(formats::formatNameList()),
+         QStringLiteral("F")},
         {QStringLiteral("channel"), QStringLiteral("Interface name of candump output (default can0)."),
          QStringLiteral("NAME")},
         {QStringLiteral("force"), QStringLiteral("Overwrite an existing OUT (convert, report).")},

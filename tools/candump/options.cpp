@@ -2,6 +2,7 @@
 
 #include "core/canid.h"
 #include "core/identry.h"
+#include "formats/formattable.h"
 #include "tools/support/arguments.h"
 
 #include <QCommandLineParser>
@@ -70,7 +71,8 @@ bool readOutput(const QCommandLineParser &parser, capture::Plan &plan, QString *
         plan.toStandardOutput = false;
         plan.path = parser.value(OUTPUT);
         if (!formats::formatFromPath(plan.path, plan.format)) {
-            *error = QStringLiteral("cannot tell the format of %1: name it .log (candump), .asc or .csv").arg(plan.path);
+            *error = QStringLiteral("cannot tell the format of %1: name it %2")
+                         .arg(plan.path, formats::formatExtensionList());
             return false;
         }
     }
@@ -119,7 +121,7 @@ void describeOptions(QCommandLineParser &parser)
         "Logs the CAN traffic of the serial adapter on PORT without a window.\n"
         "\n"
         "Writes candump -L lines to standard output, or with -o a file in the format of its\n"
-        "extension: .log (candump -L), .asc (Vector ASC), .csv (the program's dump format).\n"
+        "extension: ") + formats::formatExtensionList() + QStringLiteral(" (see -o).\n"
         "--rotate-size and --rotate-time write numbered files instead (FILE_0001.log, ...),\n"
         "never replacing one that exists. On a terminal a status line shows the traffic once\n"
         "a second. Ctrl+C (SIGINT) or SIGTERM ends the capture with a summary.\n"
@@ -138,7 +140,9 @@ void describeOptions(QCommandLineParser &parser)
         {EXCLUDE, QStringLiteral("Have the adapter pass everything but these identifiers."),
          QStringLiteral("ID,...")},
         {{QStringLiteral("o"), OUTPUT},
-         QStringLiteral("Write FILE (.log, .asc or .csv) instead of standard output; it must not exist."),
+         QStringLiteral("Write FILE instead of standard output, in the format of its extension: %1; it must not "
+                        "exist.")
+             .arg(formats::formatDescriptionList()),
          QStringLiteral("FILE")},
         {ROTATE_SIZE, QStringLiteral("Start the next numbered file once one holds MB megabytes."),
          QStringLiteral("MB")},

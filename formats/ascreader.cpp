@@ -1,5 +1,5 @@
-// Vector ASC logs, the subset that can-utils' log2asc and python-can write and
-// read:
+// The reader of Vector ASC logs, the subset that can-utils' log2asc and
+// python-can write and read:
 //   date Wed Jun  7 13:10:06 2017
 //   base hex  timestamps absolute
 //   no internal events logged
@@ -9,7 +9,9 @@
 // python-can writes), or from the line before with "timestamps relative";
 // identifiers and bytes are hexadecimal, or decimal with "base dec".
 
+#include "formats/asc.h"
 #include "formats/formatparts.h"
+#include "formats/linereader.h"
 #include "core/hex.h"
 #include "core/seconds.h"
 
@@ -21,12 +23,6 @@
 namespace formats::parts {
 
 namespace {
-
-const char *const WEEKDAYS[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
-const char *const MONTHS[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-// Data length of each CAN FD length code.
-constexpr int FD_LENGTHS[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 20, 24, 32, 48, 64};
 
 struct Token {
     const char *p = nullptr;
@@ -139,11 +135,11 @@ bool dateTime(const Token *t, int count, QDateTime &out)
     return true;
 }
 
-class AscReader : public FrameReader
+class AscReader : public LineReader
 {
 public:
     AscReader(QIODevice *device, const ReadOptions &options)
-        : FrameReader(device, options)
+        : LineReader(device, options)
     {
     }
 
@@ -252,6 +248,7 @@ private:
     // time channel id Rx|Tx d|r dlc bytes... [further fields]
     LineResult readClassic(const Token *t, int count, CanFrame &frame, QString *why)
     {
+        frame.reset();
         identifier(t[2], base, frame.id, frame.extended);
         if (count < 6 || !(t[3].is("Rx") || t[3].is("Tx"))
             || !(t[4].is("d") || t[4].is("r") || t[4].is("D") || t[4].is("R"))) {
@@ -265,9 +262,6 @@ private:
         }
         if (!checkIdentifier(frame, why))
             return LineResult::Bad;
-        frame.fd = false;
-        frame.fdFlags = 0;
-        frame.data.clear();
         frame.remote = t[4].is("r") || t[4].is("R");
         frame.remoteLength = frame.remote ? quint8(qMin<quint64>(dlc, CLASSIC_DATA_BYTES)) : 0;
         const int bytes = frame.remote ? 0 : int(qMin<quint64>(dlc, CLASSIC_DATA_BYTES));
@@ -277,6 +271,7 @@ private:
     // time CANFD channel Rx|Tx id [name] brs esi dlc length bytes... [further fields]
     LineResult readFd(const Token *t, int count, CanFrame &frame, QString *why)
     {
+        frame.reset();
         quint64 channel = 0;
         if (count < 9 || !number(t[2], 10, channel, 3) || !(t[3].is("Rx") || t[3].is("Tx"))
             || !identifier(t[4], base, frame.id, frame.extended)) {
@@ -298,9 +293,6 @@ private:
             return LineResult::Bad;
         frame.fd = true;
         frame.fdFlags = quint8((brs ? 1 : 0) | (esi ? 2 : 0));
-        frame.remote = false;
-        frame.remoteLength = 0;
-        frame.data.clear();
         return readBytes(t, count, at + 4, int(length), frame, why);
     }
 
@@ -353,150 +345,18 @@ private:
     qint64 previousUs = 0;
 };
 
-class AscWriter : public FrameWriter
-{
-public:
-    AscWriter(QIODevice *device, const WriteOptions &options)
-        : FrameWriter(device, options)
-    {
-    }
-
-protected:
-    Outcome format(const CanFrame &frame, QByteArray &out) override
-    {
-        if (!validIdentifier(frame) || frame.timeUs < 0)
-            return Outcome::Unsupported;
-        if (frame.fd && frame.data.size() > FD_DATA_BYTES)
-            return Outcome::Unsupported;
-        int fdCode = -1;
-        if (frame.fd) {
-            for (int code = 0; code < 16 && fdCode < 0; ++code) {
-                if (FD_LENGTHS[code] == frame.data.size())
-                    fdCode = code;
-            }
-            if (fdCode < 0)
-                return Outcome::Unsupported; // no length code gives this length
-        }
-        if (!headerWritten) {
-            // Whole seconds in the date line, the rest in the time stamps, so
-            // that every frame keeps its microseconds.
-            baseUs = frame.timeUs / 1000000 * 1000000;
-            header(QDateTime::fromMSecsSinceEpoch(baseUs / 1000), out);
-        }
-        const qint64 offset = frame.timeUs - baseUs;
-        if (offset < 0)
-            return Outcome::Unsupported; // before the date of the header
-        char *p = makeRoom(out, 200 + 3 * FD_DATA_BYTES);
-        p = putDecimal(p, offset / 1000000, 4);
-        *p++ = '.';
-        p = putDecimal(p, offset % 1000000, 6, '0');
-
-        char id[10];
-        char *idEnd = putHex(id, frame.id, 1);
-        if (frame.extended)
-            *idEnd++ = 'x';
-        const int idSize = int(idEnd - id);
-        Outcome outcome = Outcome::Written;
-        if (frame.fd) {
-            // The layout log2asc writes.
-            p = putText(p, " CANFD   1 Rx ");
-            p = putBlanks(p, 11 - idSize);
-            p = std::copy(id, idEnd, p);
-            p = putBlanks(p, 34);
-            *p++ = frame.fdFlags & 1 ? '1' : '0';
-            *p++ = ' ';
-            *p++ = frame.fdFlags & 2 ? '1' : '0';
-            *p++ = ' ';
-            *p++ = core::UPPER_HEX_DIGITS[fdCode];
-            *p++ = ' ';
-            p = putDecimal(p, frame.data.size(), 2);
-            for (const char b : frame.data) {
-                *p++ = ' ';
-                p = putHexByte(p, quint8(b));
-            }
-            // Message duration and length (unknown), then the flags: 0x1000 a
-            // CAN FD frame, 0x2000 bit rate switch, 0x4000 error state indicator.
-            p = putText(p, "        0    0 ");
-            const quint32 flags = 0x1000 | (frame.fdFlags & 1 ? 0x2000 : 0) | (frame.fdFlags & 2 ? 0x4000 : 0);
-            p = putBlanks(p, 4);
-            p = putHex(p, flags, 4);
-            p = putText(p, "        0        0        0        0        0");
-        } else {
-            p = putText(p, " 1  ");
-            p = std::copy(id, idEnd, p);
-            p = putBlanks(p, 15 - idSize);
-            p = putText(p, " Rx   ");
-            if (frame.remote) {
-                *p++ = 'r';
-                *p++ = ' ';
-                *p++ = core::UPPER_HEX_DIGITS[qMin<int>(frame.remoteLength, CLASSIC_DATA_BYTES)];
-            } else {
-                int count = frame.data.size();
-                if (count > CLASSIC_DATA_BYTES) {
-                    count = CLASSIC_DATA_BYTES;
-                    outcome = Outcome::Truncated;
-                }
-                *p++ = 'd';
-                *p++ = ' ';
-                *p++ = core::UPPER_HEX_DIGITS[count];
-                const char *data = frame.data.constData();
-                for (int i = 0; i < count; ++i) {
-                    *p++ = ' ';
-                    p = putHexByte(p, quint8(data[i]));
-                }
-            }
-        }
-        *p++ = '\n';
-        keepUpTo(out, p);
-        return outcome;
-    }
-
-    void ending(QByteArray &out) override
-    {
-        if (!headerWritten)
-            header(QDateTime::currentDateTime(), out);
-    }
-
-private:
-    void header(const QDateTime &when, QByteArray &out)
-    {
-        // "date Wed Jun  7 13:10:06 2017", in English whatever the locale.
-        const QDate d = when.date();
-        const QTime t = when.time();
-        char *p = makeRoom(out, 128);
-        p = putText(p, "date ");
-        p = putText(p, WEEKDAYS[d.dayOfWeek() - 1]);
-        *p++ = ' ';
-        p = putText(p, MONTHS[d.month() - 1]);
-        *p++ = ' ';
-        p = putDecimal(p, d.day(), 2);
-        *p++ = ' ';
-        p = putDecimal(p, t.hour(), 2, '0');
-        *p++ = ':';
-        p = putDecimal(p, t.minute(), 2, '0');
-        *p++ = ':';
-        p = putDecimal(p, t.second(), 2, '0');
-        *p++ = ' ';
-        p = putDecimal(p, d.year(), 4, '0');
-        p = putText(p, "\nbase hex  timestamps absolute\nno internal events logged\n");
-        keepUpTo(out, p);
-        headerWritten = true;
-    }
-
-    bool headerWritten = false;
-    qint64 baseUs = 0;
-};
-
 } // namespace
+
+bool looksLikeAsc(const QByteArray &head)
+{
+    const QByteArray line = firstTextLine(head);
+    return line.startsWith("date ") || line.startsWith("base ") || line.startsWith("//")
+           || line.startsWith("Begin Triggerblock");
+}
 
 std::unique_ptr<FrameReader> makeAscReader(QIODevice *device, const ReadOptions &options)
 {
     return std::make_unique<AscReader>(device, options);
-}
-
-std::unique_ptr<FrameWriter> makeAscWriter(QIODevice *device, const WriteOptions &options)
-{
-    return std::make_unique<AscWriter>(device, options);
 }
 
 } // namespace formats::parts

@@ -1,11 +1,13 @@
-// can-utils' candump -L log lines:
+// The reader of can-utils' candump -L log lines:
 //   (1496841006.123456) can0 18FEF100#1122334455667788
 // identifier of 3 (standard) or 8 (extended) hexadecimal digits, then '#' and
 // the data bytes (optionally separated by '.'), "#R" with an optional length
 // digit for a remote request, "##" with a flags digit for CAN FD. Some tools
 // add the direction (R or T) at the end of the line.
 
+#include "formats/candump.h"
 #include "formats/formatparts.h"
+#include "formats/linereader.h"
 #include "core/hex.h"
 #include "core/seconds.h"
 
@@ -25,11 +27,11 @@ inline bool isBlank(char c)
     return c == ' ' || c == '\t';
 }
 
-class CandumpReader : public FrameReader
+class CandumpReader : public LineReader
 {
 public:
     CandumpReader(QIODevice *device, const ReadOptions &options)
-        : FrameReader(device, options)
+        : LineReader(device, options)
     {
     }
 
@@ -46,6 +48,7 @@ protected:
             return LineResult::Bad;
         }
         ++p;
+        frame.reset();
 
         // Time: seconds, a point and 1 to 9 digits of the fraction.
         const char *close = static_cast<const char *>(std::memchr(p, ')', size_t(end - p)));
@@ -119,11 +122,6 @@ private:
         }
         frame.extended = idDigits == 8;
         frame.id = quint32(id);
-        frame.remote = false;
-        frame.fd = false;
-        frame.fdFlags = 0;
-        frame.remoteLength = 0;
-        frame.data.clear();
         if (!frame.extended && id > MAX_STANDARD_ID) {
             *why = QStringLiteral("standard identifier above 7FF");
             return LineResult::Bad;
@@ -188,73 +186,16 @@ private:
     }
 };
 
-class CandumpWriter : public FrameWriter
-{
-public:
-    CandumpWriter(QIODevice *device, const WriteOptions &options)
-        : FrameWriter(device, options)
-        , interfaceName(options.channel.toLatin1())
-    {
-    }
-
-protected:
-    Outcome format(const CanFrame &frame, QByteArray &out) override
-    {
-        if (!validIdentifier(frame) || frame.timeUs < 0)
-            return Outcome::Unsupported;
-        Outcome outcome = Outcome::Written;
-        char *p = makeRoom(out, 64 + interfaceName.size() + 2 * FD_DATA_BYTES);
-        *p++ = '(';
-        p = putDecimal(p, frame.timeUs / 1000000, 10, '0');
-        *p++ = '.';
-        p = putDecimal(p, frame.timeUs % 1000000, 6, '0');
-        *p++ = ')';
-        *p++ = ' ';
-        std::memcpy(p, interfaceName.constData(), size_t(interfaceName.size()));
-        p += interfaceName.size();
-        *p++ = ' ';
-        p = putHex(p, frame.id, frame.extended ? 8 : 3);
-        *p++ = '#';
-        if (frame.remote) {
-            *p++ = 'R';
-            if (frame.remoteLength > 0 && frame.remoteLength <= CLASSIC_DATA_BYTES)
-                *p++ = core::UPPER_HEX_DIGITS[frame.remoteLength];
-        } else {
-            int count = frame.data.size();
-            if (frame.fd) {
-                *p++ = '#';
-                *p++ = core::UPPER_HEX_DIGITS[frame.fdFlags & 0xF];
-                if (count > FD_DATA_BYTES) {
-                    count = FD_DATA_BYTES;
-                    outcome = Outcome::Truncated;
-                }
-            } else if (count > CLASSIC_DATA_BYTES) {
-                count = CLASSIC_DATA_BYTES;
-                outcome = Outcome::Truncated;
-            }
-            const char *data = frame.data.constData();
-            for (int i = 0; i < count; ++i)
-                p = putHexByte(p, quint8(data[i]));
-        }
-        *p++ = '\n';
-        keepUpTo(out, p);
-        return outcome;
-    }
-
-private:
-    QByteArray interfaceName;
-};
-
 } // namespace
+
+bool looksLikeCandump(const QByteArray &head)
+{
+    return firstTextLine(head).startsWith('(');
+}
 
 std::unique_ptr<FrameReader> makeCandumpReader(QIODevice *device, const ReadOptions &options)
 {
     return std::make_unique<CandumpReader>(device, options);
-}
-
-std::unique_ptr<FrameWriter> makeCandumpWriter(QIODevice *device, const WriteOptions &options)
-{
-    return std::make_unique<CandumpWriter>(device, options);
 }
 
 } // namespace formats::parts

@@ -1,10 +1,13 @@
-// The program's dump files as a recording format: "Timestamp;ID;Payload", then
-// one line per frame with the local time of day in milliseconds. The lines
-// are read and written by the dump format's own line reader and writer.
+// The reader of the program's dump files as a recording format:
+// "Timestamp;ID;Payload", then one line per frame with the local time of day
+// in milliseconds, read by the dump format's own line reader. The date comes
+// from the file name, the day changes where the time of day goes back past
+// midnight.
 
+#include "formats/dumpcsv.h"
 #include "formats/dumpformat.h"
 #include "formats/formatparts.h"
-#include "core/recordtext.h"
+#include "formats/linereader.h"
 
 #include <QFileInfo>
 
@@ -14,11 +17,11 @@ namespace {
 
 constexpr int DAY_MS = 24 * 3600 * 1000;
 
-class DumpReader : public FrameReader
+class DumpReader : public LineReader
 {
 public:
     DumpReader(QIODevice *device, const ReadOptions &options)
-        : FrameReader(device, options)
+        : LineReader(device, options)
     {
         // The recording's start from the file name; any other name gives the
         // date the caller chose (with a warning).
@@ -48,8 +51,13 @@ protected:
         }
         if (line.trimmed().isEmpty())
             return LineResult::Skip;
+        // The line's bytes go straight into the frame's buffer.
+        frame.reset();
         dump::Line read;
-        if (!dump::readLine(line, read)) {
+        read.data.swap(frame.data);
+        const bool good = dump::readLine(line, read);
+        frame.data.swap(read.data);
+        if (!good) {
             *why = QStringLiteral("not a dump line \"HH:mm:ss.zzz;ID;BYTES\"");
             return LineResult::Bad;
         }
@@ -62,11 +70,6 @@ protected:
         frame.timeUs = clock.toEpochMs(date, read.msecsOfDay) * 1000;
         frame.id = read.id;
         frame.extended = !read.standard;
-        frame.remote = false;
-        frame.fd = false;
-        frame.fdFlags = 0;
-        frame.remoteLength = 0;
-        frame.data = read.data;
         return LineResult::Frame;
     }
 
@@ -85,45 +88,18 @@ private:
     LocalClock clock;
 };
 
-class DumpWriter : public FrameWriter
-{
-public:
-    DumpWriter(QIODevice *device, const WriteOptions &options)
-        : FrameWriter(device, options)
-    {
-        pending().append(dump::HEADER_LINE);
-    }
-
-protected:
-    Outcome format(const CanFrame &frame, QByteArray &out) override
-    {
-        // The file has no room for the kind of a frame: remote requests and CAN
-        // FD frames would read back as something they are not.
-        if (frame.remote || frame.fd)
-            return Outcome::Unsupported;
-        const qint64 ms = frame.timeUs >= 0 ? frame.timeUs / 1000 : (frame.timeUs - 999) / 1000;
-        const MessageRecord record{recordtext::timestampText(ms),
-                                   recordtext::recordIdText(frame.id, !frame.extended),
-                                   recordtext::payloadText(frame.data.constData(), frame.data.size())};
-        dump::formatLine(record, line);
-        out.append(line.constData(), line.size());
-        return Outcome::Written;
-    }
-
-private:
-    dump::LineBuffer line;
-};
-
 } // namespace
+
+bool looksLikeDump(const QByteArray &head)
+{
+    // The header, or a data line "HH:mm:ss.zzz;..." when it is missing.
+    const QByteArray line = firstTextLine(head);
+    return line.startsWith("Timestamp;") || (line.size() > 13 && line.at(2) == ':' && line.at(12) == ';');
+}
 
 std::unique_ptr<FrameReader> makeDumpReader(QIODevice *device, const ReadOptions &options)
 {
     return std::make_unique<DumpReader>(device, options);
-}
-
-std::unique_ptr<FrameWriter> makeDumpWriter(QIODevice *device, const WriteOptions &options)
-{
-    return std::make_unique<DumpWriter>(device, options);
 }
 
 } // namespace formats::parts
