@@ -176,12 +176,6 @@ bool SlcanBridge::clientHungUp() const
     return ::poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL));
 }
 
-void SlcanBridge::discardClientInput()
-{
-    QByteArray unread;
-    pty.readAvailable(unread);
-}
-
 void SlcanBridge::clientLeft(QByteArray &out)
 {
     // Its channel closes with it; the next client starts as after power-on.
@@ -201,7 +195,8 @@ void SlcanBridge::clientLeft(QByteArray &out)
         ::tcflush(slave, TCIFLUSH);
         ::close(slave);
     }
-    discardClientInput();
+    QByteArray unread; // and its commands not yet read
+    pty.readAvailable(unread);
 }
 
 void SlcanBridge::takeFrames(QByteArray &out)
@@ -249,17 +244,30 @@ void SlcanBridge::clientLoop()
     bool connected = false;
     const int master = pty.masterFd();
 
+    QByteArray early; // bytes of a client that arrived while its absence was being checked
     for (;;) {
-        const bool hungUp = clientHungUp();
+        bool hungUp = clientHungUp();
         if (hungUp) {
-            if (connected)
+            if (connected) {
                 clientLeft(out);
-            else
-                discardClientInput(); // from a client that came and went between two looks
+            } else {
+                // Bytes written while nobody seemed there are from a client
+                // that came and went between two looks, unless one has just
+                // arrived: they are then its first commands.
+                pty.readAvailable(early);
+                hungUp = clientHungUp();
+                if (hungUp)
+                    early.clear();
+            }
             publish();
         }
         connected = !hungUp;
         present.store(connected, std::memory_order_relaxed);
+        if (!early.isEmpty()) {
+            session->receive(early.constData(), early.size(), out);
+            early.clear();
+            publish();
+        }
 
         pollfd fds[3] = {{stopFd, POLLIN, 0}, {-1, 0, 0}, {-1, POLLIN, 0}};
         if (connected) {

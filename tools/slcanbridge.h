@@ -95,7 +95,6 @@ private:
     // The client thread's steps.
     bool clientHungUp() const;
     void clientLeft(QByteArray &out);
-    void discardClientInput();
     void takeFrames(QByteArray &out);
     void publish();
     bool writeConfiguration(const QByteArray &command);
