@@ -173,9 +173,10 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Presents the serial CAN adapter on PORT as an SLCAN (Lawicel) device on a\n"
-        "pseudo-terminal, for python-can, SavvyCAN, CANgaroo, slcand and other programs\n"
-        "that speak SLCAN. Prints the terminal's path (/dev/pts/N) on standard output.\n"
+        "Presents the CAN adapter on PORT as an SLCAN device on a pseudo-terminal.\n"
+        "\n"
+        "SLCAN (the Lawicel protocol) is what python-can, SavvyCAN, CANgaroo and slcand\n"
+        "speak. Prints the terminal's path (/dev/pts/N) on standard output.\n"
         "\n"
         "Commands taken, each ended by CR (answered CR, or BELL when refused):\n"
         "  Sn      the CAN bit rate, those the adapter has:\n"
