@@ -234,6 +234,7 @@ void SlcanBridge::publish()
 
 void SlcanBridge::clientLoop()
 {
+    ::pthread_setname_np(::pthread_self(), "slcan-client"); // as top -H and /proc show it
     clockid_t clock{};
     if (::pthread_getcpuclockid(::pthread_self(), &clock) == 0)
         clientClock = int(clock);
@@ -245,8 +246,12 @@ void SlcanBridge::clientLoop()
     const int master = pty.masterFd();
 
     QByteArray early; // bytes of a client that arrived while its absence was being checked
+    bool hangUpSeen = true; // the master has shown a hang-up since the last look
     for (;;) {
-        bool hungUp = clientHungUp();
+        // A present client's leaving shows in the wait below; an absent one's
+        // coming is looked for.
+        bool hungUp = hangUpSeen && clientHungUp();
+        hangUpSeen = false;
         if (hungUp) {
             if (connected) {
                 clientLeft(out);
@@ -281,7 +286,11 @@ void SlcanBridge::clientLoop()
             break;
         if (fds[0].revents & POLLIN)
             break;
-        if (ready <= 0 || !connected)
+        if (!connected || (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))) {
+            hangUpSeen = true;
+            continue;
+        }
+        if (ready <= 0)
             continue;
 
         if (fds[1].revents & POLLIN) {
