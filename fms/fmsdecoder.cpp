@@ -2,6 +2,7 @@
 
 #include "core/canid.h"
 #include "core/hex.h"
+#include "j1939/identifier.h"
 
 namespace fms {
 
@@ -127,7 +128,7 @@ QString valueLabelName(Parameter parameter)
 
 quint32 pgnOf(quint32 id)
 {
-    return (id >> 8) & 0xFFFF;
+    return (quint32(j1939::pduFormat(id)) << 8) | j1939::pduSpecific(id);
 }
 
 bool isDecodedPgn(quint32 pgn)

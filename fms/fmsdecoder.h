@@ -49,7 +49,8 @@ using DecodedValues = QList<DecodedValue>;
 // Object name of the value label that shows a parameter.
 QString valueLabelName(Parameter parameter);
 
-// Bits 8 to 23 of an identifier (source address and priority/data page dropped).
+// PF and PS of an identifier, bits 8 to 23 (source address, priority and data
+// pages dropped): the J1939 PGN of every group decoded here.
 quint32 pgnOf(quint32 id);
 
 // True for the nine parameter groups above.

@@ -592,7 +592,7 @@ void TestFormats::dumpTool()
     for (const char *line : {"frames:       5\n", "start:        2026-12-07 23:59:59.900000 (local time)\n",
                              "end:          2026-12-08 00:00:01.900000\n", "duration:     2.000000 s\n",
                              "identifiers:  5\n", "  7FF                1       0.50  10\n",
-                             "  18FEF100           1       0.50  3\n"})
+                             "  18FEF100           1       0.50  3        65265 CCVS      0 Engine #1\n"})
         QVERIFY2(out.contains(line), out.constData());
 }
 

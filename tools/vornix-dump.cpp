@@ -3,11 +3,14 @@
 //
 //   vornix-dump convert IN OUT [--from F] [--to F] [--channel NAME] [--force] [--skip-bad]
 //   vornix-dump info FILE [--from F] [--skip-bad]
+//   vornix-dump j1939 FILE [--from F] [--skip-bad] [--json]
 //
 // Exit status: 0 done, 1 bad input or a file that cannot be read or written,
 // 2 a command line that is wrong.
 
 #include "formats/frameio.h"
+#include "j1939/bussummary.h"
+#include "tools/j1939report.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -17,6 +20,7 @@
 #include <QMap>
 #include <QSaveFile>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <unistd.h>
@@ -294,7 +298,7 @@ int info(const QCommandLineParser &parser, const QStringList &files)
     std::printf("identifiers:  %d\n", perId.size());
     if (perId.isEmpty())
         return 0;
-    std::printf("  %-9s %10s %10s  %s\n", "ID", "frames", "rate/s", "DLC");
+    std::printf("  %-9s %10s %10s  %-8s %s\n", "ID", "frames", "rate/s", "DLC", qPrintable(j1939report::identifierHeading()));
     for (auto it = perId.cbegin(); it != perId.cend(); ++it) {
         const bool extended = it.key() >> 32;
         const quint32 id = quint32(it.key());
@@ -310,9 +314,43 @@ int info(const QCommandLineParser &parser, const QStringList &files)
             lengths << QStringLiteral("remote");
         const QString idText = QString::number(id, 16).toUpper().rightJustified(extended ? 8 : 3, QLatin1Char('0'));
         const QString rate = duration > 0 ? QString::number(double(s.frames) / duration, 'f', 2) : QStringLiteral("-");
-        std::printf("  %-9s %10lld %10s  %s\n", qPrintable(idText), static_cast<long long>(s.frames),
-                    qPrintable(rate), qPrintable(lengths.join(QLatin1Char(','))));
+        const QString dlc = lengths.join(QLatin1Char(','));
+        if (extended)
+            std::printf("  %-9s %10lld %10s  %-8s %s\n", qPrintable(idText), static_cast<long long>(s.frames),
+                        qPrintable(rate), qPrintable(dlc), qPrintable(j1939report::identifierColumns(id)));
+        else
+            std::printf("  %-9s %10lld %10s  %s\n", qPrintable(idText), static_cast<long long>(s.frames),
+                        qPrintable(rate), qPrintable(dlc));
     }
+    return 0;
+}
+
+// The J1939 summary of a recording (tools/j1939report.h renders it).
+int j1939Summary(const QCommandLineParser &parser, const QStringList &files)
+{
+    if (files.size() != 1)
+        return fail(QStringLiteral("j1939 takes one FILE; see --help"), USAGE);
+    // At the end of a pipe ("vornix-candump PORT | vornix-dump j1939 -") the
+    // Ctrl+C that stops the logger reaches this process too: it reads on to
+    // the end of its input and prints the summary instead of dying with it.
+    if (files.at(0) == QLatin1String("-"))
+        std::signal(SIGINT, SIG_IGN);
+    Input in;
+    if (const int status = openInput(files.at(0), parser.value(QStringLiteral("from")), parser.isSet(QStringLiteral("skip-bad")), in))
+        return status;
+    Progress progress(QStringLiteral("reading"), in.size);
+    j1939::BusSummary summary;
+    CanFrame frame;
+    while (in.reader->next(frame)) {
+        summary.add(frame.timeUs, frame.id, frame.extended, reinterpret_cast<const quint8 *>(frame.data.constData()),
+                    frame.data.size());
+        progress.update(*in.reader);
+    }
+    summary.finish();
+    if (!reportReading(in))
+        return FAILED;
+    const QByteArray out = parser.isSet(QStringLiteral("json")) ? j1939report::json(summary) : j1939report::text(summary);
+    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
     return 0;
 }
 
@@ -333,7 +371,11 @@ int main(int argc, char *argv[])
         "                   from the file names' extensions, or --from and --to; \"-\" is standard\n"
         "                   input or output. Frames of all channels of IN go to one channel.\n"
         "  info FILE        frames, duration, start and end, identifiers, and per identifier\n"
-        "                   the frames, the mean rate and the data lengths.\n"
+        "                   the frames, the mean rate and the data lengths; for an extended\n"
+        "                   identifier also its J1939 parameter group (PGN) and sender.\n"
+        "  j1939 FILE       what a J1939 bus carried: control units, address claims, parameter\n"
+        "                   groups and their rates, VIN, component and software identification,\n"
+        "                   fault codes (DM1), transport sessions; --json for one JSON object.\n"
         "\n"
         "A dump file takes its date from its name (dump_yyyy-MM-dd_HH-mm-ss.csv), otherwise from\n"
         "its modification date. A bad line stops the work with FILE:LINE: what is wrong (exit\n"
@@ -341,8 +383,8 @@ int main(int argc, char *argv[])
         "hold are counted and reported. Exit status 2: a command line that is wrong."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("convert or info"));
-    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("IN OUT for convert, FILE for info"),
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("convert, info or j1939"));
+    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("IN OUT for convert, FILE for info and j1939"),
                                  QStringLiteral("FILE..."));
     parser.addOptions({
         {QStringLiteral("from"), QStringLiteral("Format of the input: csv, candump or asc."), QStringLiteral("F")},
@@ -351,6 +393,7 @@ int main(int argc, char *argv[])
          QStringLiteral("NAME")},
         {QStringLiteral("force"), QStringLiteral("Overwrite an existing OUT.")},
         {QStringLiteral("skip-bad"), QStringLiteral("Skip bad lines (counted and reported) instead of stopping.")},
+        {QStringLiteral("json"), QStringLiteral("j1939: print the summary as one JSON object.")},
     });
     if (!parser.parse(QCoreApplication::arguments()))
         return fail(parser.errorText() + QStringLiteral("; see --help"), USAGE);
@@ -361,11 +404,13 @@ int main(int argc, char *argv[])
 
     QStringList arguments = parser.positionalArguments();
     if (arguments.isEmpty())
-        return fail(QStringLiteral("give a command: convert or info; see --help"), USAGE);
+        return fail(QStringLiteral("give a command: convert, info or j1939; see --help"), USAGE);
     const QString command = arguments.takeFirst();
     if (command == QLatin1String("convert"))
         return convert(parser, arguments);
     if (command == QLatin1String("info"))
         return info(parser, arguments);
-    return fail(QStringLiteral("unknown command \"%1\" (convert or info)").arg(command), USAGE);
+    if (command == QLatin1String("j1939"))
+        return j1939Summary(parser, arguments);
+    return fail(QStringLiteral("unknown command \"%1\" (convert, info or j1939)").arg(command), USAGE);
 }

@@ -1,67 +1,19 @@
-// The live message table: the refresh that drains the store into the table, the
-// change flash and its reset, and the tools of the table's tool row.
+// The live message table's refresh: draining the store into the table in
+// fixed or scroll mode, and the change flash of the bytes it writes.
 
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "monitor/flashresetqueue.h"
+#include "monitor/logcell.h"
 #include "monitor/tablelogic.h"
 
-#include <QBrush>
-#include <QColor>
+#include <QAbstractItemModel>
+#include <QSignalBlocker>
 #include <QTableWidget>
 #include <QTableWidgetItem>
-#include <QSignalBlocker>
-#include <QVarLengthArray>
-
-#include <chrono>
-#include <climits>
 
 namespace {
-
-constexpr int FLASH_MS = 500;
-
-const QBrush &flashBrush()
-{
-    static const QBrush brush(QColor(255, 255, 0));
-    return brush;
-}
-
-const QBrush &resetBrush()
-{
-    static const QBrush brush(QColor(255, 255, 255));
-    return brush;
-}
-
-qint64 monotonicMs()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-// Holds back the table's repaints and, above all, the header's per-section
-// geometry work while many cells or rows change; one repaint follows.
-class UpdatesPaused
-{
-public:
-    explicit UpdatesPaused(QWidget *widget)
-        : widget(widget)
-        , wasEnabled(widget->updatesEnabled())
-    {
-        if (wasEnabled)
-            widget->setUpdatesEnabled(false);
-    }
-    ~UpdatesPaused()
-    {
-        if (wasEnabled)
-            widget->setUpdatesEnabled(true);
-    }
-    UpdatesPaused(const UpdatesPaused &) = delete;
-    UpdatesPaused &operator=(const UpdatesPaused &) = delete;
-
-private:
-    QWidget *widget;
-    bool wasEnabled;
-};
 
 QTableWidgetItem *newCell(tablelogic::SharedCellTexts &texts, QStringView field)
 {
@@ -262,7 +214,7 @@ void MainWindow::writeExistingRow(int row, const QStringView *fields, int n, boo
             // flashes like any other byte that changed.
             cell = newCell(cellTexts, fields[col]);
             if (highlight)
-                cell->setBackground(flashBrush());
+                cell->setBackground(FlashResetQueue::flashBrush());
             table->setItem(row, col, cell);
             if (highlight)
                 emit dataChanged(row, col);
@@ -271,7 +223,7 @@ void MainWindow::writeExistingRow(int row, const QStringView *fields, int n, boo
         if (tablelogic::cellTextEquals(cell->text(), fields[col]))
             continue;
         if (highlight) {
-            cell->setBackground(flashBrush());
+            cell->setBackground(FlashResetQueue::flashBrush());
             emit dataChanged(row, col);
         }
         cell->setText(cellTexts.cellFor(fields[col]));
@@ -301,202 +253,6 @@ void MainWindow::reseatMovedItems(int firstMovedRow)
 
 void MainWindow::colorCell(int row, int col)
 {
-    // Every reset is due the same 500 ms after its flash, so due times only
-    // grow: the queue stays sorted by appending, and the one timer is armed for
-    // its front.
-    flashResets.push_back({monotonicMs() + FLASH_MS, row, col});
-    if (!flashTimer.isActive())
-        flashTimer.start(FLASH_MS);
-}
-
-void MainWindow::resetDueFlashes()
-{
-    const qint64 now = monotonicMs();
-    QTableWidget *table = ui->tv_messages;
-    const std::size_t end = flashResets.size();
-    std::size_t due = flashHead;
-    while (due < end && flashResets[due].dueMs <= now)
-        ++due;
-
-    if (due > flashHead) {
-        tablePacer.holdContent();
-        QAbstractItemModel *model = table->model();
-        int top = INT_MAX, bottom = -1, left = INT_MAX, right = -1;
-        {
-            const QSignalBlocker quiet(model);
-            for (std::size_t i = flashHead; i < due; ++i) {
-                const FlashReset &reset = flashResets[i];
-                if (QTableWidgetItem *cell = table->item(reset.row, reset.col)) {
-                    cell->setBackground(resetBrush());
-                    top = qMin(top, reset.row);
-                    bottom = qMax(bottom, reset.row);
-                    left = qMin(left, reset.col);
-                    right = qMax(right, reset.col);
-                }
-            }
-        }
-        if (bottom >= 0)
-            emit model->dataChanged(model->index(top, left), model->index(bottom, right));
-    }
-    flashHead = due;
-
-    if (flashHead == flashResets.size()) {
-        flashResets.clear();
-        flashHead = 0;
-        return;
-    }
-    if (flashHead > flashResets.size() / 2) {
-        flashResets.erase(flashResets.begin(), flashResets.begin() + qint64(flashHead));
-        flashHead = 0;
-    }
-    flashTimer.start(int(qMax<qint64>(0, flashResets[flashHead].dueMs - now)));
-}
-
-void MainWindow::cleanBackgroundColor()
-{
-    if (ui->pb_highlightChanges->isChecked())
-        return;
-    QTableWidget *table = ui->tv_messages;
-    QAbstractItemModel *model = table->model();
-    UpdatesPaused paused(table);
-    const int rows = table->rowCount();
-    const int cols = table->columnCount();
-    {
-        const QSignalBlocker quiet(model);
-        for (int row = 0; row < rows; ++row) {
-            for (int col = tablelogic::FIRST_BYTE_COLUMN; col < cols; ++col) {
-                if (QTableWidgetItem *cell = table->item(row, col))
-                    cell->setBackground(resetBrush());
-            }
-        }
-    }
-    if (rows > 0 && cols > tablelogic::FIRST_BYTE_COLUMN)
-        emit model->dataChanged(model->index(0, tablelogic::FIRST_BYTE_COLUMN), model->index(rows - 1, cols - 1));
-}
-
-// ---------------------------------------------------------------------------
-// Tools
-
-void MainWindow::startAfresh()
-{
-    serial.clearMessages();
-    ui->tv_messages->setRowCount(0);
-    rowOfId.clear();
-}
-
-void MainWindow::orderRows()
-{
-    // The order is applied by the refresh as rows come back.
-    startAfresh();
-}
-
-void MainWindow::pauseClicked(bool checked)
-{
-    ui->pb_pauseTable->setText(checked ? QStringLiteral("RESTART") : QStringLiteral("PAUSE"));
-}
-
-void MainWindow::scrollClicked(bool checked)
-{
-    if (checked) {
-        ui->pb_highlightChanges->setEnabled(false);
-        ui->pb_scroll->setText(QStringLiteral("FIXED"));
-        ui->pb_order->setEnabled(false);
-        ui->pb_order->setChecked(false);
-    } else {
-        ui->pb_highlightChanges->setEnabled(true);
-        ui->pb_scroll->setText(QStringLiteral("SCROLL"));
-        ui->pb_order->setEnabled(true);
-    }
-    startAfresh();
-}
-
-void MainWindow::hideUnchangedClicked(bool checked)
-{
-    startAfresh();
-    ui->sp_timeHide->setVisible(checked);
-    if (checked)
-        hideTimer.start(200);
-    else
-        hideTimer.stop();
-}
-
-void MainWindow::setRowsHidden(const QVector<int> &rows, const QVector<bool> &hide)
-{
-    // Showing or hiding rows one by one costs a pass over the header each while
-    // the table repaints; held back, the whole batch costs one pass.
-    if (rows.isEmpty())
-        return;
-    QTableWidget *table = ui->tv_messages;
-    UpdatesPaused paused(table);
-    for (int i = 0; i < rows.size(); ++i)
-        table->setRowHidden(rows.at(i), hide.at(i));
-}
-
-void MainWindow::hideRows()
-{
-    const QTime now = QTime::currentTime();
-    const QTableWidget *table = ui->tv_messages;
-    const int limit = ui->sp_timeHide->value();
-    QVector<int> flips;
-    QVector<bool> hide;
-    const int rows = table->rowCount();
-    for (int row = 0; row < rows; ++row) {
-        const QTableWidgetItem *cell = table->item(row, 0);
-        const QString text = cell ? cell->text() : QString();
-        const bool old = tablelogic::rowAgeSeconds(text, now) > limit;
-        if (old != table->isRowHidden(row)) {
-            flips.append(row);
-            hide.append(old);
-        }
-    }
-    setRowsHidden(flips, hide);
-}
-
-void MainWindow::highlightLine()
-{
-    const QString text = ui->le_highlight->text();
-    const QString upper = text.toUpper();
-    const QTableWidget *table = ui->tv_messages;
-    QVector<int> flips;
-    QVector<bool> hide;
-    const int rows = table->rowCount();
-    for (int row = 0; row < rows; ++row) {
-        bool hidden = false;
-        if (!text.isEmpty()) {
-            const QTableWidgetItem *cell = table->item(row, 1);
-            const QString idText = cell ? cell->text().trimmed() : QString();
-            hidden = !idText.contains(upper);
-        }
-        if (hidden != table->isRowHidden(row)) {
-            flips.append(row);
-            hide.append(hidden);
-        }
-    }
-    setRowsHidden(flips, hide);
-    highlightActive = !text.isEmpty();
-}
-
-void MainWindow::keepTableViewportOpaque()
-{
-    // The viewport paints all of its area: the style sheet's background, then
-    // the cells. The style sheet's polish leaves it marked see-through, though,
-    // so each of its repaints first repainted the window, the frames and the
-    // table behind it (four fills of the whole area, with a style-sheet lookup
-    // each). Filling it with its own background brush, which is opaque, lets
-    // the toolkit skip them; the style sheet's background is still drawn over
-    // that brush, so the picture stays the same.
-    ui->tv_messages->viewport()->setAutoFillBackground(true);
-}
-
-void MainWindow::changeTableFontSize(int step)
-{
-    const int size = tableFont.pointSize() + (step > 0 ? 1 : -1);
-    const QString sheet = tablelogic::fontStyleSheet(size, step);
-    // A font refuses sizes below 1 point and keeps its size; skipping the call
-    // has the same effect without the toolkit's warning.
-    if (size >= 1)
-        tableFont.setPointSize(size);
-    ui->tv_messages->setStyleSheet(sheet);
-    keepTableViewportOpaque(); // the new sheet polished the viewport afresh
-    tableFit.fit(ui->tv_messages); // columns, then rows, to their contents
+    // The refresh has just painted the cell yellow; it turns white 500 ms later.
+    flashResets.add(row, col);
 }
