@@ -6,7 +6,7 @@
 #include "sim/adapterwire.h"
 #include "slcan/session.h"
 #include "tests/support/fakeadapter.h"
-#include "tools/slcanbridge.h"
+#include "tools/slcan/bridge.h"
 
 #include <QProcess>
 #include <QRandomGenerator>

@@ -5,14 +5,14 @@
 //   vornix-slcan PORT [-b BAUD] [-r RATE] [--link PATH]
 //
 // It opens the adapter's port as the window does and runs the link's reader,
-// whose frames go to the bridge (tools/slcanbridge.h) instead of the live
+// whose frames go to the bridge (tools/slcan/bridge.h) instead of the live
 // store; the bridge answers the client's commands on the terminal and writes
 // it the frame lines. The terminal's path goes to standard output.
 //
 // Exit status: 0 stopped by a signal; 2 a command line, port or link path
 // that does not do; 3 the adapter went away.
 
-#include "tools/slcanbridge.h"
+#include "tools/slcan/bridge.h"
 #include "tools/stopsignals.h"
 
 #include "link/protocol.h"

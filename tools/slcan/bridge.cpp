@@ -1,4 +1,4 @@
-#include "tools/slcanbridge.h"
+#include "tools/slcan/bridge.h"
 
 #include <algorithm>
 #include <cerrno>
