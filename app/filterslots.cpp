@@ -5,6 +5,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "core/identry.h"
 #include "link/protocol.h"
 #include "monitor/filterlogic.h"
 
@@ -77,7 +78,7 @@ void MainWindow::changeValidator()
     auto *identifierRule = new QRegularExpressionValidator(
         QRegularExpression(filterlogic::identifierPattern(extended)), this);
 
-    const QString zero = filterlogic::listEntryText(0, extended);
+    const QString zero = core::idEntryText(0, extended);
     for (QLineEdit *field : {ui->le_filterID, ui->le_filterID2, ui->le_maskID}) {
         field->setValidator(identifierRule);
         field->setText(zero);

@@ -11,10 +11,12 @@
 #include "formats/frameio.h"
 #include "j1939/bussummary.h"
 #include "tools/j1939report.h"
+#include "tools/support/arguments.h"
+#include "tools/support/messages.h"
+#include "tools/support/progress.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
@@ -23,7 +25,6 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
-#include <unistd.h>
 
 using formats::CanFrame;
 using formats::Format;
@@ -32,65 +33,10 @@ using formats::FrameWriter;
 
 namespace {
 
-constexpr int USAGE = 2;
-constexpr int FAILED = 1;
-
-int fail(const QString &message, int status)
-{
-    std::fprintf(stderr, "vornix-dump: %s\n", qPrintable(message));
-    return status;
-}
-
-void note(const QString &message)
-{
-    std::fprintf(stderr, "vornix-dump: %s\n", qPrintable(message));
-}
-
-// Progress on stderr, only on a terminal and only for work that takes more
-// than a moment; the line is rewritten in place and cleared at the end.
-class Progress
-{
-public:
-    Progress(const QString &verb, qint64 totalBytes)
-        : verb(verb)
-        , total(totalBytes)
-        , terminal(isatty(STDERR_FILENO) == 1)
-    {
-        clock.start();
-    }
-    ~Progress()
-    {
-        if (shown)
-            std::fprintf(stderr, "\r%*s\r", 72, "");
-    }
-    void update(const FrameReader &reader)
-    {
-        if (!terminal || (reader.linesRead() & 0xFFFF) != 0)
-            return;
-        const qint64 ms = clock.elapsed();
-        if (ms < 2000 || ms - lastMs < 500)
-            return;
-        lastMs = ms;
-        shown = true;
-        const double rate = double(reader.linesRead()) / (double(ms) / 1000.0);
-        if (total > 0)
-            std::fprintf(stderr, "\r%s: %lld lines, %3d %%, %.2f M lines/s   ", qPrintable(verb),
-                         static_cast<long long>(reader.linesRead()), int(100 * reader.bytesRead() / total),
-                         rate / 1e6);
-        else
-            std::fprintf(stderr, "\r%s: %lld lines, %.2f M lines/s   ", qPrintable(verb),
-                         static_cast<long long>(reader.linesRead()), rate / 1e6);
-        std::fflush(stderr);
-    }
-
-private:
-    QString verb;
-    qint64 total;
-    bool terminal;
-    bool shown = false;
-    qint64 lastMs = 0;
-    QElapsedTimer clock;
-};
+using exitstatus::CANNOT_START;
+using exitstatus::FAILED;
+using tool::fail;
+using tool::note;
 
 struct Input {
     std::unique_ptr<QFile> file;
@@ -120,7 +66,7 @@ int openInput(const QString &path, const QString &from, bool skipBad, Input &in)
     }
     if (!from.isEmpty()) {
         if (!formats::formatFromName(from, in.format))
-            return fail(QStringLiteral("unknown format \"%1\" (csv, candump or asc)").arg(from), USAGE);
+            return fail(QStringLiteral("unknown format \"%1\" (csv, candump or asc)").arg(from), CANNOT_START);
     } else if (standardInput || !formats::formatFromPath(path, in.format)) {
         if (!formats::formatFromContent(in.file->peek(4096), in.format))
             return fail(QStringLiteral("%1: cannot tell the format; give --from csv|candump|asc").arg(path), FAILED);
@@ -163,7 +109,7 @@ bool reportReading(const Input &in)
 int convert(const QCommandLineParser &parser, const QStringList &files)
 {
     if (files.size() != 2)
-        return fail(QStringLiteral("convert takes IN and OUT; see --help"), USAGE);
+        return fail(QStringLiteral("convert takes IN and OUT; see --help"), CANNOT_START);
     const QString inPath = files.at(0), outPath = files.at(1);
     const bool toStandardOutput = outPath == QLatin1String("-");
 
@@ -171,11 +117,11 @@ int convert(const QCommandLineParser &parser, const QStringList &files)
     const QString to = parser.value(QStringLiteral("to"));
     if (!to.isEmpty()) {
         if (!formats::formatFromName(to, outFormat))
-            return fail(QStringLiteral("unknown format \"%1\" (csv, candump or asc)").arg(to), USAGE);
+            return fail(QStringLiteral("unknown format \"%1\" (csv, candump or asc)").arg(to), CANNOT_START);
     } else if (toStandardOutput || !formats::formatFromPath(outPath, outFormat)) {
         return fail(QStringLiteral("cannot tell the format of %1 from its name; give --to csv|candump|asc")
                         .arg(outPath),
-                    USAGE);
+                    CANNOT_START);
     }
     if (!toStandardOutput) {
         const QFileInfo out(outPath);
@@ -209,11 +155,11 @@ int convert(const QCommandLineParser &parser, const QStringList &files)
         writeOptions.channel = parser.value(QStringLiteral("channel"));
     const std::unique_ptr<FrameWriter> writer = formats::openWriter(outFormat, output.get(), writeOptions);
 
-    Progress progress(QStringLiteral("converting"), in.size);
+    tool::Progress progress(QStringLiteral("converting"), in.size);
     CanFrame frame;
     while (in.reader->next(frame) && !writer->failed()) {
         writer->write(frame);
-        progress.update(*in.reader);
+        progress.update(in.reader->linesRead(), in.reader->bytesRead());
     }
     writer->finish();
     const bool readOk = reportReading(in);
@@ -257,12 +203,12 @@ struct IdentifierStats {
 int info(const QCommandLineParser &parser, const QStringList &files)
 {
     if (files.size() != 1)
-        return fail(QStringLiteral("info takes one FILE; see --help"), USAGE);
+        return fail(QStringLiteral("info takes one FILE; see --help"), CANNOT_START);
     Input in;
     if (const int status = openInput(files.at(0), parser.value(QStringLiteral("from")), parser.isSet(QStringLiteral("skip-bad")), in))
         return status;
 
-    Progress progress(QStringLiteral("reading"), in.size);
+    tool::Progress progress(QStringLiteral("reading"), in.size);
     QMap<quint64, IdentifierStats> perId; // extended identifiers sort after standard ones
     qint64 first = 0, last = 0, frames = 0;
     CanFrame frame;
@@ -278,7 +224,7 @@ int info(const QCommandLineParser &parser, const QStringList &files)
             s.lengths |= quint64(1) << frame.data.size();
         else
             s.longer = true;
-        progress.update(*in.reader);
+        progress.update(in.reader->linesRead(), in.reader->bytesRead());
     }
     if (!reportReading(in))
         return FAILED;
@@ -329,7 +275,7 @@ int info(const QCommandLineParser &parser, const QStringList &files)
 int j1939Summary(const QCommandLineParser &parser, const QStringList &files)
 {
     if (files.size() != 1)
-        return fail(QStringLiteral("j1939 takes one FILE; see --help"), USAGE);
+        return fail(QStringLiteral("j1939 takes one FILE; see --help"), CANNOT_START);
     // At the end of a pipe ("vornix-candump PORT | vornix-dump j1939 -") the
     // Ctrl+C that stops the logger reaches this process too: it reads on to
     // the end of its input and prints the summary instead of dying with it.
@@ -338,13 +284,13 @@ int j1939Summary(const QCommandLineParser &parser, const QStringList &files)
     Input in;
     if (const int status = openInput(files.at(0), parser.value(QStringLiteral("from")), parser.isSet(QStringLiteral("skip-bad")), in))
         return status;
-    Progress progress(QStringLiteral("reading"), in.size);
+    tool::Progress progress(QStringLiteral("reading"), in.size);
     j1939::BusSummary summary;
     CanFrame frame;
     while (in.reader->next(frame)) {
         summary.add(frame.timeUs, frame.id, frame.extended, reinterpret_cast<const quint8 *>(frame.data.constData()),
                     frame.data.size());
-        progress.update(*in.reader);
+        progress.update(in.reader->linesRead(), in.reader->bytesRead());
     }
     summary.finish();
     if (!reportReading(in))
@@ -359,11 +305,8 @@ int j1939Summary(const QCommandLineParser &parser, const QStringList &files)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("vornix-dump"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(VORNIX_VERSION));
-
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
+    tool::describeProgram(parser, QStringLiteral("vornix-dump"), QStringLiteral(
         "Converts CAN recordings and summarises them.\n"
         "\n"
         "  convert IN OUT   IN in one format, OUT in another: the program's dump files (.csv),\n"
@@ -381,8 +324,6 @@ int main(int argc, char *argv[])
         "its modification date. A bad line stops the work with FILE:LINE: what is wrong (exit\n"
         "status 1; OUT holds the frames before it), unless --skip-bad. Frames a format cannot\n"
         "hold are counted and reported. Exit status 2: a command line that is wrong."));
-    parser.addHelpOption();
-    parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("convert, info or j1939"));
     parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("IN OUT for convert, FILE for info and j1939"),
                                  QStringLiteral("FILE..."));
@@ -395,16 +336,13 @@ int main(int argc, char *argv[])
         {QStringLiteral("skip-bad"), QStringLiteral("Skip bad lines (counted and reported) instead of stopping.")},
         {QStringLiteral("json"), QStringLiteral("j1939: print the summary as one JSON object.")},
     });
-    if (!parser.parse(QCoreApplication::arguments()))
-        return fail(parser.errorText() + QStringLiteral("; see --help"), USAGE);
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0);
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
+    int status = exitstatus::DONE;
+    if (!tool::parseArguments(parser, status))
+        return status;
 
     QStringList arguments = parser.positionalArguments();
     if (arguments.isEmpty())
-        return fail(QStringLiteral("give a command: convert, info or j1939; see --help"), USAGE);
+        return fail(QStringLiteral("give a command: convert, info or j1939; see --help"), CANNOT_START);
     const QString command = arguments.takeFirst();
     if (command == QLatin1String("convert"))
         return convert(parser, arguments);
@@ -412,5 +350,5 @@ int main(int argc, char *argv[])
         return info(parser, arguments);
     if (command == QLatin1String("j1939"))
         return j1939Summary(parser, arguments);
-    return fail(QStringLiteral("unknown command \"%1\" (convert, info or j1939)").arg(command), USAGE);
+    return fail(QStringLiteral("unknown command \"%1\" (convert, info or j1939)").arg(command), CANNOT_START);
 }

@@ -13,7 +13,7 @@
 // that does not do; 3 the adapter went away.
 
 #include "tools/slcan/bridge.h"
-#include "tools/stopsignals.h"
+#include "tools/support/stopsignals.h"
 
 #include "link/protocol.h"
 #include "link/serialmanager.h"
@@ -164,7 +164,7 @@ int main(int argc, char *argv[])
 {
     // The stop signals are taken by the main loop through a signalfd; every
     // thread started later inherits the blocked mask and never sees them.
-    const sigset_t stopSignals = blockStopSignals();
+    const sigset_t stopSignals = tool::blockStopSignals();
     std::signal(SIGPIPE, SIG_IGN);
 
     QCoreApplication app(argc, argv);

@@ -1,32 +1,36 @@
 #pragma once
 
 // The capture behind vornix-candump. It takes the frames of the link's reader
-// (a FrameSink) and hands them, one read at a time, through a bounded queue to
-// a writer thread of its own, which writes them with the formats library to
-// standard output or to files. A slow disk or a slow pipe therefore stalls
-// the writer, never the reader.
+// (a FrameSink) and hands them, one read at a time, through a bounded queue
+// (tools/candump/framequeue.h) to a writer thread of its own, which writes
+// them with the formats library to standard output or to files
+// (tools/candump/rotation.h). A slow disk or a slow pipe therefore stalls the
+// writer, never the reader.
 //
 // Threads and what they own:
 //   reader thread  the batch being filled, the received-frame counter
 //   writer thread  the output device, its format writer, the rotation state,
 //                  the set of identifiers seen
-//   queueMutex     the queue between the two, the closing request, the file
-//                  names and the failure text (held for swaps and copies only,
-//                  never during I/O)
+//   the queue      the frames between the two and the closing request, under
+//                  its own lock
+//   namesMutex     the file names and the failure text
+//   (both locks are held for swaps and copies only, never during I/O)
 //   atomics        every figure the status line and the summary read
 // Whatever either thread wants the main thread to notice (limit reached,
 // device gone, output failed) is announced by writing to the wake descriptor
 // (an eventfd the main thread polls).
 
 #include "formats/frameio.h"
-#include "link/protocol.h"
 #include "link/serialmanager.h"
+#include "tools/candump/framequeue.h"
+#include "tools/candump/outputdevice.h"
+#include "tools/candump/plan.h"
+#include "tools/candump/rotation.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -34,28 +38,6 @@
 #include <vector>
 
 namespace capture {
-
-struct Plan {
-    bool toStandardOutput = true;
-    QString path;                 // the file to write (the first of a numbered series when rotating)
-    formats::Format format = formats::Format::Candump;
-    QString channel = QStringLiteral("can0");
-    qint64 rotateBytes = 0;       // a new file once one holds this many bytes; 0: never
-    qint64 rotateUs = 0;          // a new file once one spans this much frame time; 0: never
-    quint64 maxFrames = 0;        // stop after this many frames; 0: no limit
-    // The identifier filter list sent to the adapter. The adapter answers
-    // nothing, so the capture cannot tell when it has taken the list; frames
-    // that come before are held back here by the same list.
-    bool filterList = false;
-    bool excludeListed = false;
-    std::vector<quint32> listed;  // sorted
-
-    bool rotating() const { return rotateBytes > 0 || rotateUs > 0; }
-};
-
-// Name of file `number` of a rotated series: "trip.log", 3 -> "trip_0003.log"
-// (the number takes more digits past 9999).
-QString numberedName(const QString &path, int number);
 
 class Capture : public FrameSink
 {
@@ -105,19 +87,9 @@ public:
     static constexpr std::size_t MAX_QUEUED = 1000000;
 
 private:
-    // A frame as it travels from the reader to the writer: 24 bytes.
-    struct Record {
-        qint64 timeUs;
-        quint32 id;
-        quint8 standard;
-        quint8 length;
-        char data[wire::FRAME_DATA_IN_FRAME];
-    };
-    class OutputDevice;
-
     void wake();
     void writerLoop();
-    void writeRecord(const Record &record);
+    void writeRecord(const FrameQueue::Frame &record);
     bool openNext(QString *error);
     // Ends the current file. A file that is rotated out is also pushed to the
     // disk (the writer has the time: the queue takes the frames meanwhile);
@@ -131,24 +103,22 @@ private:
     const int wakeFd;
 
     // reader thread
-    std::vector<Record> batch;
+    std::vector<FrameQueue::Frame> batch;
     bool accepting = true;
 
-    // shared, under queueMutex
-    mutable std::mutex queueMutex;
-    std::condition_variable queueChanged;
-    std::vector<Record> queue;
-    bool closing = false;
+    FrameQueue queue{MAX_QUEUED};
+
+    // shared, under namesMutex
+    mutable std::mutex namesMutex;
     QStringList fileNames;
     QString failureMessage;
 
     // writer thread (and start() before it runs)
     std::thread writer;
+    Rotation rotation;
     std::unique_ptr<OutputDevice> device;
     std::unique_ptr<formats::FrameWriter> frameWriter;
     formats::CanFrame frame;
-    int fileNumber = 0;
-    qint64 fileStartUs = -1; // time of the current file's first frame
     bool stopped = false;    // after a failure nothing more is written
     std::unordered_set<quint64> identifiers;
     quint64 writtenBefore = 0; // frames of the files already closed

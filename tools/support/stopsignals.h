@@ -7,6 +7,8 @@
 #include <csignal>
 #include <pthread.h>
 
+namespace tool {
+
 inline sigset_t blockStopSignals()
 {
     sigset_t stopSignals;
@@ -17,3 +19,5 @@ inline sigset_t blockStopSignals()
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     return stopSignals;
 }
+
+} // namespace tool
