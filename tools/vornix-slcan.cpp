@@ -13,18 +13,18 @@
 // that does not do; 3 the adapter went away.
 
 #include "tools/slcan/bridge.h"
+#include "tools/slcan/options.h"
+#include "tools/slcan/terminallink.h"
+#include "tools/support/arguments.h"
+#include "tools/support/messages.h"
+#include "tools/support/statusline.h"
 #include "tools/support/stopsignals.h"
 
-#include "link/protocol.h"
 #include "link/serialmanager.h"
-#include "slcan/setuprates.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
 
-#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -33,124 +33,31 @@
 #include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <sys/signalfd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr int STOPPED = 0;
-constexpr int CANNOT_START = 2;
-constexpr int DEVICE_GONE = 3;
+using Clock = std::chrono::steady_clock;
 
-int fail(const QString &message, int status = CANNOT_START)
-{
-    std::fprintf(stderr, "vornix-slcan: %s\n", qPrintable(message));
-    return status;
-}
-
-// ---- -b and -r --------------------------------------------------------------
-// TEMPORARY: a thin stand-in for the COM-rate and CAN-rate options that the
-// command-line tools are to share. It takes the rate list's exact names only;
-// it goes once the shared definitions, texts and parsing are in place.
-QString canRateList()
-{
-    QStringList names;
-    for (const wire::CanRate &rate : wire::CAN_RATES)
-        names << QStringLiteral("\"%1\"").arg(QLatin1String(rate.name));
-    return names.join(QStringLiteral(", "));
-}
-
-QString comRateList()
-{
-    QStringList rates;
-    for (const quint32 rate : wire::COM_RATES)
-        rates << QString::number(rate);
-    return rates.join(QStringLiteral(", "));
-}
-
-void addLinkOptions(QCommandLineParser &parser)
-{
-    parser.addOptions({
-        {{QStringLiteral("b"), QStringLiteral("baud")},
-         QStringLiteral("COM bit rate: %1 (default 2000000).").arg(comRateList()), QStringLiteral("BAUD")},
-        {{QStringLiteral("r"), QStringLiteral("can-rate")},
-         QStringLiteral("CAN bit rate: %1.").arg(canRateList()), QStringLiteral("RATE")},
-    });
-}
-
-bool takeLinkOptions(const QCommandLineParser &parser, quint32 &baud, const wire::CanRate *&canRate,
-                     QString *error)
-{
-    baud = 2000000;
-    if (parser.isSet(QStringLiteral("baud"))) {
-        bool ok = false;
-        baud = parser.value(QStringLiteral("baud")).toUInt(&ok);
-        if (!ok || std::find(std::begin(wire::COM_RATES), std::end(wire::COM_RATES), baud) == std::end(wire::COM_RATES)) {
-            *error = QStringLiteral("--baud %1 is not one of the COM rates %2")
-                         .arg(parser.value(QStringLiteral("baud")), comRateList());
-            return false;
-        }
+// The descriptors the main loop waits on: the stop signals and the bridge's
+// word that the adapter went away.
+struct Waits {
+    int signalFd = -1;
+    int wakeFd = -1;
+    explicit Waits(const sigset_t &stopSignals)
+        : signalFd(::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK))
+        , wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+    {
     }
-    canRate = nullptr;
-    if (parser.isSet(QStringLiteral("can-rate"))) {
-        canRate = wire::findCanRate(parser.value(QStringLiteral("can-rate")));
-        if (!canRate) {
-            *error = QStringLiteral("--can-rate \"%1\" is not a CAN bit rate of the adapter (%2)")
-                         .arg(parser.value(QStringLiteral("can-rate")), canRateList());
-            return false;
-        }
+    ~Waits()
+    {
+        for (const int fd : {signalFd, wakeFd})
+            if (fd >= 0)
+                ::close(fd);
     }
-    return true;
-}
-// ---- end of the stand-in ----------------------------------------------------
-
-// The adapter's rates that S0..S8 name, as "S2 50 kbps, S3 100 kbps, ...".
-QString setupRateList()
-{
-    QStringList named;
-    for (int n = 0; n < slcan::SETUP_CODES; ++n) {
-        if (const wire::CanRate *rate = slcan::adapterRateOfSetup(n))
-            named << QStringLiteral("S%1 %2").arg(n).arg(QLatin1String(rate->name));
-    }
-    return named.join(QStringLiteral(", "));
-}
-
-// The symbolic link of --link: an existing symbolic link is replaced (pty
-// numbers are reused, so an old one may point anywhere), anything else is
-// left alone. Made under a temporary name and renamed over PATH.
-bool makeLink(const QString &path, const QString &target, QString *error)
-{
-    const QByteArray where = QFile::encodeName(path);
-    struct stat st{};
-    if (::lstat(where.constData(), &st) == 0 && !S_ISLNK(st.st_mode)) {
-        *error = QStringLiteral("--link %1 exists and is not a symbolic link; it is left alone").arg(path);
-        return false;
-    }
-    const QByteArray temporary = where + ".vornix-slcan-" + QByteArray::number(qint64(::getpid()));
-    ::unlink(temporary.constData());
-    if (::symlink(QFile::encodeName(target).constData(), temporary.constData()) != 0
-        || ::rename(temporary.constData(), where.constData()) != 0) {
-        *error = QStringLiteral("cannot make the link %1: %2").arg(path, QString::fromLocal8Bit(strerror(errno)));
-        ::unlink(temporary.constData());
-        return false;
-    }
-    return true;
-}
-
-// Removes the link if it still points to target.
-void removeLink(const QString &path, const QString &target)
-{
-    if (QFileInfo(path).isSymLink() && QFile::symLinkTarget(path) == QFileInfo(target).absoluteFilePath())
-        QFile::remove(path);
-}
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+    Waits(const Waits &) = delete;
+    Waits &operator=(const Waits &) = delete;
+};
 
 QString clientState(const SlcanBridge &bridge)
 {
@@ -158,186 +65,56 @@ QString clientState(const SlcanBridge &bridge)
                                   : QStringLiteral("no client");
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// Until a stop signal or the adapter's going away; the status line once a
+// second. Returns why it ended.
+QString runUntilStopped(const SlcanBridge &bridge, const Waits &waits, const QString &port, tool::StatusLine &status)
 {
-    // The stop signals are taken by the main loop through a signalfd; every
-    // thread started later inherits the blocked mask and never sees them.
-    const sigset_t stopSignals = tool::blockStopSignals();
-    std::signal(SIGPIPE, SIG_IGN);
-
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("vornix-slcan"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(VORNIX_VERSION));
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Presents the CAN adapter on PORT as an SLCAN device on a pseudo-terminal.\n"
-        "\n"
-        "SLCAN (the Lawicel protocol) is what python-can, SavvyCAN, CANgaroo and slcand\n"
-        "speak. Prints the terminal's path (/dev/pts/N) on standard output.\n"
-        "\n"
-        "Commands taken, each ended by CR (answered CR, or BELL when refused):\n"
-        "  Sn      the CAN bit rate, those the adapter has:\n"
-        "          %1.\n"
-        "          S0, S1, S7, S8 (10k, 20k, 800k, 1M) are refused. With -r the rate\n"
-        "          is fixed (also 33.333k and 83.333k, which SLCAN cannot name) and Sn\n"
-        "          is ignored.\n"
-        "  sXXYY   bit-timing registers: refused unless -r is given, then ignored.\n"
-        "  O, L    open (L listen-only): configure the adapter and send its frames.\n"
-        "  C       close: no more frames.\n"
-        "  V v N   version and serial number.  F  status flags (bit 3: frames dropped\n"
-        "          since the last F).  Z0, Z1  no time stamp / a millisecond time stamp.\n"
-        "  M, m    acceptance code and mask (SJA1000 single filter, 8 hexadecimal\n"
-        "          digits each), applied to the frames. Refused: a mask that compares\n"
-        "          the remote bit of standard frames or their data bytes (bit 20 or\n"
-        "          bits 15..0 not all 1), as the filter takes identifiers only and the\n"
-        "          adapter does not report remote frames.\n"
-        "  t T r R transmit: always refused. The adapter's link has no command to send\n"
-        "          a frame; the bridge receives only.\n"
-        "Frames go to the client as tIIILDD.. and TIIIIIIIILDD.. lines. A client that\n"
-        "does not read in time loses frames (counted, and reported through F); the\n"
-        "adapter side never waits for it.\n"
-        "\n"
-        "On a terminal a status line shows the traffic once a second. Ctrl+C (SIGINT)\n"
-        "or SIGTERM ends the bridge with a summary.\n"
-        "\n"
-        "Exit status: 0 stopped by a signal, 2 wrong command line, port or link path,\n"
-        "3 the adapter went away.").arg(setupRateList()));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("PORT"), QStringLiteral("Serial port of the adapter (/dev/ttyUSB0)."));
-    addLinkOptions(parser);
-    parser.addOption({QStringLiteral("link"),
-                      QStringLiteral("Keep a symbolic link at PATH to the terminal while running (an existing "
-                                     "symbolic link there is replaced); removed at exit."),
-                      QStringLiteral("PATH")});
-    if (!parser.parse(QCoreApplication::arguments()))
-        return fail(parser.errorText() + QStringLiteral("; see --help"));
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0);
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
-
-    // ---- the command line ----
-    const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 1)
-        return fail(positional.isEmpty() ? QStringLiteral("give the adapter's PORT; see --help")
-                                         : QStringLiteral("one PORT only; see --help"));
-    const QString portName = positional.first();
-    quint32 baud = 0;
-    const wire::CanRate *fixedRate = nullptr;
-    QString error;
-    if (!takeLinkOptions(parser, baud, fixedRate, &error))
-        return fail(error);
-    const QString linkPath = parser.value(QStringLiteral("link"));
-    if (parser.isSet(QStringLiteral("link")) && linkPath.isEmpty())
-        return fail(QStringLiteral("--link takes a path"));
-
-    // ---- the port, the bridge, the terminal ----
-    serialManager link;
-    link.setBaudRate(baud);
-    if (!link.openPort(portName))
-        return fail(QStringLiteral("cannot open %1: %2").arg(portName, link.errorString()));
-
-    const int signalFd = ::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
-    const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (signalFd < 0 || wakeFd < 0)
-        return fail(QStringLiteral("cannot create the descriptors to wait on"));
-
-    SlcanBridge bridge(link, fixedRate, wakeFd);
-    // Whatever the adapter sent before is no client's; the reader runs from
-    // here on, since it also carries the configuration commands out.
-    link.discardInput();
-    link.setFrameSink(&bridge);
-    link.startReading();
-    const auto shutDown = [&] {
-        bridge.stop();
-        link.stopReading();
-        link.setFrameSink(nullptr);
-        link.closePort();
-    };
-    if (!bridge.start(&error)) {
-        shutDown();
-        return fail(error);
-    }
-    const QString terminal = bridge.terminalPath();
-    if (!linkPath.isEmpty() && !makeLink(linkPath, terminal, &error)) {
-        shutDown();
-        return fail(error);
-    }
-    std::fprintf(stdout, "%s\n", qPrintable(terminal));
-    std::fflush(stdout);
-
-    // ---- until a signal or the adapter ends it ----
-    using Clock = std::chrono::steady_clock;
     const Clock::time_point started = Clock::now();
-    const bool statusLine = ::isatty(STDERR_FILENO) == 1;
     Clock::time_point nextStatus = started + std::chrono::seconds(1);
     Clock::time_point lastStatus = started;
     quint64 lastFrames = 0;
-    bool statusShown = false;
-    QString stopReason;
-
     for (;;) {
         int timeoutMs = -1;
-        if (statusLine) {
+        if (status.onTerminal()) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(nextStatus - Clock::now()).count();
             timeoutMs = left <= 0 ? 0 : int(left);
         }
-        pollfd fds[2] = {{signalFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+        pollfd fds[2] = {{waits.signalFd, POLLIN, 0}, {waits.wakeFd, POLLIN, 0}};
         const int ready = ::poll(fds, 2, timeoutMs);
-        if (ready < 0 && errno != EINTR) {
-            stopReason = QStringLiteral("waiting failed: %1").arg(QString::fromLocal8Bit(strerror(errno)));
-            break;
-        }
+        if (ready < 0 && errno != EINTR) // not expected to happen; stop in order all the same
+            return QStringLiteral("waiting failed: %1").arg(tool::errorText(errno));
         if (ready > 0 && (fds[0].revents & POLLIN)) {
             signalfd_siginfo info{};
-            if (::read(signalFd, &info, sizeof info) == ssize_t(sizeof info))
-                stopReason = QStringLiteral("stopped by SIG%1").arg(QString::fromLatin1(sigabbrev_np(int(info.ssi_signo))));
-            else
-                stopReason = QStringLiteral("stopped by a signal");
-            break;
+            if (::read(waits.signalFd, &info, sizeof info) == ssize_t(sizeof info))
+                return QStringLiteral("stopped by SIG%1").arg(QString::fromLatin1(sigabbrev_np(int(info.ssi_signo))));
+            return QStringLiteral("stopped by a signal");
         }
-        if (bridge.deviceGone()) {
-            stopReason = QStringLiteral("the adapter on %1 went away").arg(portName);
-            break;
-        }
+        if (bridge.deviceGone())
+            return QStringLiteral("the adapter on %1 went away").arg(port);
         const Clock::time_point now = Clock::now();
-        if (statusLine && now >= nextStatus) {
+        if (status.onTerminal() && now >= nextStatus) {
             const quint64 frames = bridge.framesReceived();
             const double span = std::chrono::duration<double>(now - lastStatus).count();
-            const double rate = span > 0 ? double(frames - lastFrames) / span : 0.0;
+            status.show(QStringLiteral("%1 frames/s  %2 forwarded  %3 dropped  %4")
+                            .arg(span > 0 ? double(frames - lastFrames) / span : 0.0, 0, 'f', 0)
+                            .arg(bridge.framesForwarded())
+                            .arg(bridge.framesDropped())
+                            .arg(clientState(bridge)));
             lastFrames = frames;
             lastStatus = now;
-            const QString line = QStringLiteral("%1 frames/s  %2 forwarded  %3 dropped  %4")
-                                     .arg(rate, 0, 'f', 0)
-                                     .arg(bridge.framesForwarded())
-                                     .arg(bridge.framesDropped())
-                                     .arg(clientState(bridge));
-            std::fprintf(stderr, "\r%s\033[K", qPrintable(line));
-            std::fflush(stderr);
-            statusShown = true;
             while (nextStatus <= now)
                 nextStatus += std::chrono::seconds(1);
         }
     }
+}
 
-    // ---- finish: the client side, then the reader, then the port ----
-    shutDown();
-    if (!linkPath.isEmpty())
-        removeLink(linkPath, terminal);
-    const double duration = std::chrono::duration<double>(Clock::now() - started).count();
-    const int status = bridge.deviceGone() ? DEVICE_GONE : STOPPED;
-
-    if (statusShown)
-        std::fprintf(stderr, "\r\033[K");
+void printSummary(const SlcanBridge &bridge, quint64 invalidFrames, const QString &stopReason, double seconds)
+{
     const auto number = [](quint64 n) { return static_cast<unsigned long long>(n); };
     const quint64 frames = bridge.framesReceived();
-    std::fprintf(stderr, "vornix-slcan: %s\n", qPrintable(stopReason));
+    tool::note(stopReason);
     std::fprintf(stderr, "frames:          %llu (%.1f frames/s)\n", number(frames),
-                 duration > 0 ? double(frames) / duration : 0.0);
+                 seconds > 0 ? double(frames) / seconds : 0.0);
     std::fprintf(stderr, "forwarded:       %llu\n", number(bridge.framesForwarded()));
     std::fprintf(stderr, "dropped:         %llu (the client did not read them in time)\n",
                  number(bridge.framesDropped()));
@@ -348,12 +125,77 @@ int main(int argc, char *argv[])
     if (bridge.framesOutOfRange() > 0)
         std::fprintf(stderr, "left out:        %llu (identifier beyond its kind's range)\n",
                      number(bridge.framesOutOfRange()));
-    std::fprintf(stderr, "invalid frames:  %llu (header or checksum test)\n", number(link.invalidFrames()));
+    std::fprintf(stderr, "invalid frames:  %llu (header or checksum test)\n", number(invalidFrames));
     std::fprintf(stderr, "commands:        %llu (%llu refused, %llu of them transmit)\n", number(bridge.commands()),
                  number(bridge.commandsRefused()), number(bridge.transmitsRefused()));
-    std::fprintf(stderr, "duration:        %.3f s\n", duration);
-    std::fprintf(stderr, "cpu:             %.3f s\n", cpuSeconds());
-    ::close(signalFd);
-    ::close(wakeFd);
-    return status;
+    std::fprintf(stderr, "duration:        %.3f s\n", seconds);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::fprintf(stderr, "cpu:             %.3f s\n",
+                 double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+                     + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // The stop signals are taken by the main loop through a signalfd; every
+    // thread started later inherits the blocked mask and never sees them.
+    const sigset_t stopSignals = tool::blockStopSignals();
+    std::signal(SIGPIPE, SIG_IGN);
+    QCoreApplication app(argc, argv);
+
+    // ---- the command line ----
+    QCommandLineParser parser;
+    slcantool::describeOptions(parser);
+    int status = exitstatus::DONE;
+    if (!tool::parseArguments(parser, status))
+        return status;
+    slcantool::Options options;
+    QString error;
+    if (!slcantool::readOptions(parser, options, &error))
+        return tool::fail(error);
+
+    // ---- the port, the bridge, the terminal ----
+    serialManager link;
+    link.setBaudRate(options.baud);
+    if (!link.openPort(options.port))
+        return tool::fail(QStringLiteral("cannot open %1: %2").arg(options.port, link.errorString()));
+    const Waits waits(stopSignals);
+    if (waits.signalFd < 0 || waits.wakeFd < 0)
+        return tool::fail(QStringLiteral("cannot create the descriptors to wait on"));
+    SlcanBridge bridge(link, options.fixedRate, waits.wakeFd);
+    // Whatever the adapter sent before is no client's. The reader runs from
+    // here on, since it also carries the configuration commands out.
+    link.discardInput();
+    link.setFrameSink(&bridge);
+    link.startReading();
+    const auto shutDown = [&] {
+        bridge.stop();
+        link.stopReading();
+        link.setFrameSink(nullptr);
+        link.closePort();
+    };
+    slcantool::TerminalLink terminalLink;
+    if (!bridge.start(&error)
+        || (!options.linkPath.isEmpty() && !terminalLink.make(options.linkPath, bridge.terminalPath(), &error))) {
+        shutDown();
+        return tool::fail(error);
+    }
+    std::fprintf(stdout, "%s\n", qPrintable(bridge.terminalPath()));
+    std::fflush(stdout);
+
+    // ---- until a signal or the adapter ends it ----
+    const Clock::time_point started = Clock::now();
+    tool::StatusLine statusLine;
+    const QString stopReason = runUntilStopped(bridge, waits, options.port, statusLine);
+
+    // ---- finish: the client side, then the reader, then the port ----
+    shutDown();
+    terminalLink.remove();
+    statusLine.clear();
+    printSummary(bridge, link.invalidFrames(), stopReason,
+                 std::chrono::duration<double>(Clock::now() - started).count());
+    return bridge.deviceGone() ? exitstatus::DEVICE_GONE : exitstatus::DONE;
 }
