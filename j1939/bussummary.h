@@ -74,6 +74,8 @@ public:
     qint64 firstUs() const { return first; }
     qint64 lastUs() const { return last; }
     qint64 dropped() const { return droppedCount; }
+    // Distinct extended identifiers (at most MAX_IDENTIFIERS).
+    int identifiers() const { return identifierFrames.size(); }
 
     QVector<SourceSummary> sources() const;               // by address
     QVector<AddressClaimSummary> addressClaims() const;   // by address, then first claimed

@@ -4,6 +4,7 @@
 //   vornix-dump convert IN OUT [--from F] [--to F] [--channel NAME] [--force] [--skip-bad]
 //   vornix-dump info FILE [--from F] [--skip-bad]
 //   vornix-dump j1939 FILE [--from F] [--skip-bad] [--json]
+//   vornix-dump report FILE -o OUT.html [--title T] [--from TIME|F] [--to TIME] [--open] [--force] [--skip-bad]
 //
 // Exit status: 0 done, 1 bad input or a file that cannot be read or written,
 // 2 a command line that is wrong.
@@ -11,6 +12,7 @@
 #include "formats/frameio.h"
 #include "j1939/bussummary.h"
 #include "tools/j1939report.h"
+#include "tools/reportcommand.h"
 #include "tools/support/arguments.h"
 #include "tools/support/messages.h"
 #include "tools/support/progress.h"
@@ -300,6 +302,33 @@ int j1939Summary(const QCommandLineParser &parser, const QStringList &files)
     return 0;
 }
 
+// A trip report as one HTML file (tools/reportcommand.h); --from and --to are
+// its time window, --from with a format's name the input's format.
+int tripReport(const QCommandLineParser &parser, const QStringList &files)
+{
+    ReportCommand command;
+    QString error;
+    bool usage = false;
+    if (!command.prepare(parser, files, &error, &usage))
+        return fail(error, usage ? CANNOT_START : FAILED);
+    if (command.inputPath() == QLatin1String("-"))
+        std::signal(SIGINT, SIG_IGN); // as for j1939: the logger's Ctrl+C ends the input, not the report
+    Input in;
+    if (const int status = openInput(command.inputPath(), command.inputFormatName(), parser.isSet(QStringLiteral("skip-bad")), in))
+        return status;
+    tool::Progress progress(QStringLiteral("reading"), in.size);
+    CanFrame frame;
+    while (in.reader->next(frame)) {
+        command.add(frame);
+        progress.update(in.reader->linesRead(), in.reader->bytesRead());
+    }
+    if (!reportReading(in))
+        return FAILED;
+    if (!command.finish(formats::formatName(in.format), &error))
+        return fail(error, FAILED);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -319,22 +348,32 @@ int main(int argc, char *argv[])
         "  j1939 FILE       what a J1939 bus carried: control units, address claims, parameter\n"
         "                   groups and their rates, VIN, component and software identification,\n"
         "                   fault codes (DM1), transport sessions; --json for one JSON object.\n"
+        "  report FILE -o OUT.html\n"
+        "                   a trip report to look at: one self-contained HTML file with the\n"
+        "                   vehicle, charts of the FMS values over time, the fault codes and\n"
+        "                   the control units; --title, a time window with --from and --to\n"
+        "                   (YYYY-MM-DD HH:MM[:SS], HH:MM[:SS], or +SECONDS after the start of\n"
+        "                   the recording, for --to of the window; --from with a format's name\n"
+        "                   is the input's format), --open to show it.\n"
         "\n"
         "A dump file takes its date from its name (dump_yyyy-MM-dd_HH-mm-ss.csv), otherwise from\n"
         "its modification date. A bad line stops the work with FILE:LINE: what is wrong (exit\n"
         "status 1; OUT holds the frames before it), unless --skip-bad. Frames a format cannot\n"
         "hold are counted and reported. Exit status 2: a command line that is wrong."));
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("convert, info or j1939"));
-    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("IN OUT for convert, FILE for info and j1939"),
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("convert, info, j1939 or report"));
+    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("IN OUT for convert, FILE for info, j1939 and report"),
                                  QStringLiteral("FILE..."));
     parser.addOptions({
-        {QStringLiteral("from"), QStringLiteral("Format of the input: csv, candump or asc."), QStringLiteral("F")},
-        {QStringLiteral("to"), QStringLiteral("Format of the output: csv, candump or asc."), QStringLiteral("F")},
+        {QStringLiteral("from"), QStringLiteral("Format of the input: csv, candump or asc (report: the start of its time window)."), QStringLiteral("F")},
+        {QStringLiteral("to"), QStringLiteral("Format of the output: csv, candump or asc (report: the end of its time window)."), QStringLiteral("F")},
         {QStringLiteral("channel"), QStringLiteral("Interface name of candump output (default can0)."),
          QStringLiteral("NAME")},
-        {QStringLiteral("force"), QStringLiteral("Overwrite an existing OUT.")},
+        {QStringLiteral("force"), QStringLiteral("Overwrite an existing OUT (convert, report).")},
         {QStringLiteral("skip-bad"), QStringLiteral("Skip bad lines (counted and reported) instead of stopping.")},
         {QStringLiteral("json"), QStringLiteral("j1939: print the summary as one JSON object.")},
+        {{QStringLiteral("o"), QStringLiteral("output")}, QStringLiteral("report: the HTML file to write (\"-\" for standard output)."), QStringLiteral("OUT")},
+        {QStringLiteral("title"), QStringLiteral("report: the title at its top."), QStringLiteral("TEXT")},
+        {QStringLiteral("open"), QStringLiteral("report: show it in the desktop's browser (xdg-open).")},
     });
     int status = exitstatus::DONE;
     if (!tool::parseArguments(parser, status))
@@ -342,7 +381,7 @@ int main(int argc, char *argv[])
 
     QStringList arguments = parser.positionalArguments();
     if (arguments.isEmpty())
-        return fail(QStringLiteral("give a command: convert, info or j1939; see --help"), CANNOT_START);
+        return fail(QStringLiteral("give a command: convert, info, j1939 or report; see --help"), CANNOT_START);
     const QString command = arguments.takeFirst();
     if (command == QLatin1String("convert"))
         return convert(parser, arguments);
@@ -350,5 +389,7 @@ int main(int argc, char *argv[])
         return info(parser, arguments);
     if (command == QLatin1String("j1939"))
         return j1939Summary(parser, arguments);
-    return fail(QStringLiteral("unknown command \"%1\" (convert, info or j1939)").arg(command), CANNOT_START);
+    if (command == QLatin1String("report"))
+        return tripReport(parser, arguments);
+    return fail(QStringLiteral("unknown command \"%1\" (convert, info, j1939 or report)").arg(command), CANNOT_START);
 }
