@@ -1,55 +1,15 @@
 #include "app/commandline.h"
 
-#include "sim/replaytraffic.h"
+#include "formats/formattable.h"
 
 #include <QCommandLineParser>
 
 namespace {
 
 const QString DEMO = QStringLiteral("demo");
-const QString RATE = QStringLiteral("rate");
-const QString IDS = QStringLiteral("ids");
-const QString REPLAY = QStringLiteral("replay");
-const QString LOOP = QStringLiteral("loop");
-const QString SPEED = QStringLiteral("speed");
-const QString START = QStringLiteral("start");
 const QString FMS_VALID_ONLY = QStringLiteral("fms-valid-only");
 const QString TRUCK = QStringLiteral("truck");
 const QString LOAD = QStringLiteral("load");
-
-bool readCount(const QCommandLineParser &parser, const QString &name, int &value, QString *error)
-{
-    if (!parser.isSet(name))
-        return true;
-    bool ok = false;
-    const int number = parser.value(name).toInt(&ok);
-    if (!ok || number < 1 || number > 100000) {
-        *error = QStringLiteral("--%1 takes a whole number from 1 to 100000, not \"%2\"")
-                     .arg(name, parser.value(name));
-        return false;
-    }
-    value = number;
-    return true;
-}
-
-bool readNumber(const QCommandLineParser &parser, const QString &name, double low, double high, double &value,
-                QString *error)
-{
-    if (!parser.isSet(name))
-        return true;
-    bool ok = false;
-    const double number = parser.value(name).toDouble(&ok);
-    if (!ok || !(number >= low && number <= high)) {
-        *error = QStringLiteral("--%1 takes a number from %2 to %3, not \"%4\"")
-                     .arg(name)
-                     .arg(low)
-                     .arg(high)
-                     .arg(parser.value(name));
-        return false;
-    }
-    value = number;
-    return true;
-}
 
 } // namespace
 
@@ -66,19 +26,19 @@ void addProgramOptions(QCommandLineParser &parser)
                                      "preselect it. Profile truck (the default): a truck's FMS traffic; load: "
                                      "--ids identifiers at --rate frames/s."),
                       QStringLiteral("truck|load")});
-    parser.addOption({RATE, QStringLiteral("Frames per second of the load profile (1 to 100000, default 1000)."),
-                      QStringLiteral("N")});
-    parser.addOption({IDS, QStringLiteral("Identifiers of the load profile (1 to 100000, default 64)."),
-                      QStringLiteral("N")});
-    parser.addOption({REPLAY,
-                      QStringLiteral("List a simulated adapter that plays FILE at its recorded timing: a dump file "
-                                     "(.csv), a candump -L log (.log) or a Vector ASC log (.asc), by extension or "
-                                     "content. OPEN and \"Configure and start\" (any CAN rate) start it."),
-                      QStringLiteral("FILE")});
-    parser.addOption({LOOP, QStringLiteral("Play the replay over and over.")});
-    parser.addOption({SPEED, QStringLiteral("Play the replay F times as fast (0.1 to 100, default 1)."),
-                      QStringLiteral("F")});
-    parser.addOption({START, QStringLiteral("Skip the first S seconds of the replay."), QStringLiteral("S")});
+    parser.addOption(sim::trafficOption(
+        sim::RATE_OPTION, QStringLiteral("Frames per second of the load profile (1 to 100000, default 1000).")));
+    parser.addOption(sim::trafficOption(
+        sim::IDS_OPTION, QStringLiteral("Identifiers of the load profile (1 to 100000, default 64).")));
+    parser.addOption(sim::trafficOption(
+        sim::REPLAY_OPTION,
+        QStringLiteral("List a simulated adapter that plays FILE at its recorded timing: %1, by extension or "
+                       "content. OPEN and \"Configure and start\" (any CAN rate) start it.")
+            .arg(formats::formatDescriptionList())));
+    parser.addOption(sim::trafficOption(sim::LOOP_OPTION, QStringLiteral("Play the replay over and over.")));
+    parser.addOption(sim::trafficOption(
+        sim::SPEED_OPTION, QStringLiteral("Play the replay F times as fast (0.1 to 100, default 1).")));
+    parser.addOption(sim::trafficOption(sim::START_OPTION, QStringLiteral("Skip the first S seconds of the replay.")));
     parser.addOption({FMS_VALID_ONLY,
                       QStringLiteral("The FMS panel leaves out J1939 \"not available\" and \"error\" values (raw "
                                      "values above 0xFA, 0xFAFF, 0xFAFFFFFF): a parameter that sends one keeps its "
@@ -106,36 +66,36 @@ bool readProgramOptions(const QCommandLineParser &parser, ProgramOptions &option
         *error = QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first());
         return false;
     }
+    sim::TrafficOptions &traffic = options.traffic;
     if (parser.isSet(DEMO)) {
         const QString profile = parser.value(DEMO);
         if (profile == TRUCK) {
-            options.simulation = ProgramOptions::Simulation::Truck;
+            traffic.profile = sim::TrafficOptions::Profile::Truck;
         } else if (profile == LOAD) {
-            options.simulation = ProgramOptions::Simulation::Load;
+            traffic.profile = sim::TrafficOptions::Profile::Load;
         } else {
             *error = QStringLiteral("--demo takes the profile truck or load, not \"%1\"").arg(profile);
             return false;
         }
+        options.simulated = true;
     }
-    if (parser.isSet(REPLAY)) {
+    if (parser.isSet(sim::REPLAY_OPTION)) {
         if (parser.isSet(DEMO)) {
             *error = QStringLiteral("--demo and --replay do not go together");
             return false;
         }
-        options.simulation = ProgramOptions::Simulation::Replay;
-        options.replayFile = parser.value(REPLAY);
-        options.loop = parser.isSet(LOOP);
-    } else if (parser.isSet(LOOP) || parser.isSet(SPEED) || parser.isSet(START)) {
+        traffic.profile = sim::TrafficOptions::Profile::Replay;
+        options.simulated = true;
+    } else if (parser.isSet(sim::LOOP_OPTION) || parser.isSet(sim::SPEED_OPTION) || parser.isSet(sim::START_OPTION)) {
         *error = QStringLiteral("--loop, --speed and --start go with --replay FILE");
         return false;
     }
-    if ((parser.isSet(RATE) || parser.isSet(IDS)) && options.simulation != ProgramOptions::Simulation::Load) {
+    const bool load = options.simulated && traffic.profile == sim::TrafficOptions::Profile::Load;
+    if ((parser.isSet(sim::RATE_OPTION) || parser.isSet(sim::IDS_OPTION)) && !load) {
         *error = QStringLiteral("--rate and --ids go with --demo load");
         return false;
     }
-    return readCount(parser, RATE, options.loadRate, error) && readCount(parser, IDS, options.loadIds, error)
-           && readNumber(parser, SPEED, sim::MIN_REPLAY_SPEED, sim::MAX_REPLAY_SPEED, options.speed, error)
-           && readNumber(parser, START, 0, 1e9, options.startSeconds, error);
+    return sim::readTrafficOptions(parser, traffic, error);
 }
 
 QString versionText()

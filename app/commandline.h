@@ -4,20 +4,16 @@
 // adapter of --demo or --replay and what it sends. Without any option the
 // program starts exactly as always (no simulated adapter).
 
+#include "sim/trafficoptions.h"
+
 #include <QString>
 #include <QStringList>
 
 class QCommandLineParser;
 
 struct ProgramOptions {
-    enum class Simulation { None, Truck, Load, Replay };
-    Simulation simulation = Simulation::None;
-    int loadRate = 1000; // frames per second in total (load profile)
-    int loadIds = 64;    // distinct identifiers (load profile)
-    QString replayFile;
-    bool loop = false;
-    double speed = 1.0;
-    double startSeconds = 0;
+    bool simulated = false;      // a simulated adapter is listed, playing `traffic`
+    sim::TrafficOptions traffic; // truck or load (--demo), or replay (--replay)
     bool fmsValidOnly = false;
 };
 

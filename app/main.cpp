@@ -23,25 +23,14 @@ namespace {
 // all the same.
 std::unique_ptr<sim::AdapterEmulator> startSimulatedAdapter(const ProgramOptions &options, QString *error)
 {
-    std::unique_ptr<sim::TrafficSource> traffic;
-    QString description = QStringLiteral("demo adapter");
-    switch (options.simulation) {
-    case ProgramOptions::Simulation::None:
+    if (!options.simulated)
         return nullptr;
-    case ProgramOptions::Simulation::Truck:
-        traffic = std::make_unique<sim::TruckTraffic>();
-        break;
-    case ProgramOptions::Simulation::Load:
-        traffic = std::make_unique<sim::LoadTraffic>(options.loadIds, options.loadRate);
-        break;
-    case ProgramOptions::Simulation::Replay:
-        traffic = sim::ReplayTraffic::open(
-            {options.replayFile, options.loop, options.speed, options.startSeconds}, error);
-        if (!traffic)
-            return nullptr;
-        description = QStringLiteral("replay of ") + QFileInfo(options.replayFile).fileName();
-        break;
-    }
+    std::unique_ptr<sim::TrafficSource> traffic = sim::openTraffic(options.traffic, error);
+    if (!traffic)
+        return nullptr;
+    const QString description = options.traffic.profile == sim::TrafficOptions::Profile::Replay
+                                    ? QStringLiteral("replay of ") + QFileInfo(options.traffic.replay.path).fileName()
+                                    : QStringLiteral("demo adapter");
     auto adapter = std::make_unique<sim::AdapterEmulator>(std::move(traffic));
     QString failure;
     if (!adapter->start(&failure)) {
@@ -151,8 +140,8 @@ int main(int argc, char *argv[])
         return 2;
     }
     std::unique_ptr<ReplaySurvey> survey;
-    if (simulated && options.simulation == ProgramOptions::Simulation::Replay)
-        survey = std::make_unique<ReplaySurvey>(options.replayFile);
+    if (simulated && options.traffic.profile == sim::TrafficOptions::Profile::Replay)
+        survey = std::make_unique<ReplaySurvey>(options.traffic.replay.path);
 
     MainWindow window;
     window.setFmsValidOnly(options.fmsValidOnly);

@@ -3,6 +3,8 @@
 
 #include "app/styles.h"
 #include "link/protocol.h"
+#include "monitor/celldelegate.h"
+#include "monitor/labelheader.h"
 
 #include <QAbstractItemView>
 #include <QPixmap>
@@ -32,8 +34,7 @@ MainWindow::MainWindow(QWidget *parent)
     // Periodic work; nothing is started here.
     connect(&refreshTimer, &QTimer::timeout, this, &MainWindow::updateTable);
     connect(&hideTimer, &QTimer::timeout, this, &MainWindow::hideRows);
-    flashTimer.setSingleShot(true);
-    connect(&flashTimer, &QTimer::timeout, this, &MainWindow::resetDueFlashes);
+    flashResets.setTable(ui->tv_messages, &tablePacer);
 
     // Connection panel.
     connect(ui->pb_open, &QPushButton::released, this, &MainWindow::serialConnect);

@@ -2,18 +2,23 @@
 
 // The main window: owns the form, the serial link manager, the timers and the
 // bookkeeping of the message table, the filter list and the FMS panel.
-// Slots live in the source files of their subsystem:
-//   app/serialslots.cpp     serialConnect, serialDisconnect, serialRefresh, sendConfiguration
-//   app/recordingslots.cpp  the recording button
-//   monitor/tableslots.cpp  updateTable, hideRows, highlightLine, orderRows, colorCell,
-//                           cleanBackgroundColor and the table tools
-//   monitor/filterslots.cpp addRemoveItem, enableDisableFilter, changeValidator
-//   fms/fmsslots.cpp        updateFMSValues and the FMS hand-over
+// Slots live in the source files of their subsystem, all in app/; what is not
+// the window's own (painting, fitting, flash resets, rules) lives in monitor/
+// and fms/ and is used from here:
+//   app/serialslots.cpp       serialConnect, serialDisconnect, serialRefresh, sendConfiguration
+//   app/recordingslots.cpp    the recording button
+//   app/tablerefreshslots.cpp updateTable and colorCell (the refresh and its change flash)
+//   app/tabletoolslots.cpp    hideRows, highlightLine, orderRows, cleanBackgroundColor and
+//                             the other table tools
+//   app/filterslots.cpp       addRemoveItem, enableDisableFilter, changeValidator
+//   app/fmsslots.cpp          updateFMSValues and the FMS hand-over
 
 #include "core/messagerecord.h"
 #include "link/serialmanager.h"
+#include "monitor/contentfit.h"
+#include "monitor/flashresetqueue.h"
+#include "monitor/paintpacer.h"
 #include "monitor/tablelogic.h"
-#include "monitor/tablepaint.h"
 
 #include <QFont>
 #include <QList>
@@ -67,22 +72,21 @@ private:
     // Tests and benchmarks reach the private members through this (tests/support).
     friend struct MainWindowProbe;
 
-    // ---- table tools (monitor/tableslots.cpp) ----
+    // ---- table tools (app/tabletoolslots.cpp) ----
     void startAfresh();
     void pauseClicked(bool checked);
     void scrollClicked(bool checked);
     void hideUnchangedClicked(bool checked);
     void changeTableFontSize(int step);
     void keepTableViewportOpaque();
-    void resetDueFlashes();
 
-    // ---- identifier fields (monitor/filterslots.cpp) ----
+    // ---- identifier fields (app/filterslots.cpp) ----
     void normaliseIdentifierField(QLineEdit *field);
 
     // ---- recording (app/recordingslots.cpp) ----
     void dumpFileClicked(bool checked);
 
-    // ---- FMS (fms/fmsslots.cpp) ----
+    // ---- FMS (app/fmsslots.cpp) ----
     void handOverFms(quint32 id, const MessageRecord &record);
     void toggleFmsPanel();
 
@@ -100,21 +104,11 @@ private:
     QMap<quint32, QStringList> fmsMessages;
     bool fmsValidOnly = false;
 
-    // ---- change-flash resets (monitor/tableslots.cpp) ----
-    // One timer serves every pending 500 ms reset, in the order they fell due.
-    struct FlashReset {
-        qint64 dueMs; // monotonic clock
-        int row;
-        int col;
-    };
-    // Due resets in order; entries before flashHead are done (the vector is
-    // compacted once the done part outweighs the pending part).
-    std::vector<FlashReset> flashResets;
-    std::size_t flashHead = 0;
-    QTimer flashTimer;
     // The refresh and the flash resets change the table up to a thousand times
     // a second; its repaints are let through once per display frame.
     PaintPacer tablePacer;
+    // The 500 ms resets of the change flash (colorCell).
+    FlashResetQueue flashResets;
     // Fits columns and rows to their contents after new rows or a font change.
     ContentFit tableFit;
     // The cells' texts, each distinct one made once and shared.
@@ -123,6 +117,7 @@ private:
     // in one batch once scrollTrimChunk more have piled up.
     static constexpr int SCROLL_LOG_LIMIT = 100000;
     static constexpr int SCROLL_TRIM_CHUNK = 10000;
+    // ---- the refresh (app/tablerefreshslots.cpp) ----
     void appendLogRows(const MessageMap &drained);
     void writeFixedRows(const MessageMap &drained);
     void writeExistingRow(int row, const QStringView *fields, int n, bool highlight, bool keepUnchanged);

@@ -5,8 +5,8 @@
 #include "ui_mainwindow.h"
 
 #include "app/extraports.h"
+#include "core/identry.h"
 #include "link/protocol.h"
-#include "monitor/filterlogic.h"
 
 #include <QMessageBox>
 #include <QSerialPortInfo>
@@ -75,8 +75,8 @@ void MainWindow::sendConfiguration()
     fmsTimer.start(2000);
 
     // Empty or invalid hexadecimal text gives 0.
-    const quint32 filterId = filterlogic::parseHex(ui->le_filterID->text());
-    const quint32 maskId = filterlogic::parseHex(ui->le_maskID->text());
+    const quint32 filterId = core::idEntryValue(ui->le_filterID->text());
+    const quint32 maskId = core::idEntryValue(ui->le_maskID->text());
     const QByteArray command = wire::buildConfigurationCommand(
         ui->cb_selectCanBaud->currentText(), ui->cb_extID->isChecked(), filterId, maskId);
     if (command.isEmpty()) {

@@ -2,6 +2,10 @@
 
 #include "core/canid.h"
 #include "core/hex.h"
+#include "core/littleendian.h"
+#include "j1939/identifier.h"
+
+#include <cmath>
 
 namespace fms {
 
@@ -50,60 +54,67 @@ QString fixed(double value, int decimals, const QString &unit)
 }
 
 // One parameter of the panel: where its raw value lies in its group's
-// message (first byte, width in bytes, little-endian) and its label text.
+// message (first byte, width in bytes, little-endian), how it scales
+// (raw * factor + offset, in the unit of its text) and its label text.
 struct Field {
     quint32 pgn;
     Parameter parameter;
     int firstByte;
     int width;
-    QString (*text)(quint32 raw);
+    double factor;
+    double offset;
+    QString (*text)(double value);
 };
 
 // In label order within each group: fuel rate, instantaneous economy, average
 // economy, throttle; ambient before air inlet temperature.
 const Field FIELDS[] = {
-    {PgnDashDisplay, Parameter::FuelLevel, 1, 1, [](quint32 raw) { return general(QStringLiteral("%1 %"), raw * 0.4); }},
-    {PgnEngineTemperature1, Parameter::EngineCoolantTemperature, 0, 1,
-     [](quint32 raw) { return integer(DEGREES_CELSIUS, qint64(raw) - 40); }},
-    {PgnFuelEconomy, Parameter::FuelRate, 0, 2,
-     [](quint32 raw) { return fixed(float(raw * 0.05), 1, QStringLiteral(" L/h")); }},
+    {PgnDashDisplay, Parameter::FuelLevel, 1, 1, 0.4, 0,
+     [](double value) { return general(QStringLiteral("%1 %"), value); }},
+    {PgnEngineTemperature1, Parameter::EngineCoolantTemperature, 0, 1, 1, -40,
+     [](double value) { return integer(DEGREES_CELSIUS, qint64(value)); }},
+    {PgnFuelEconomy, Parameter::FuelRate, 0, 2, 0.05, 0,
+     [](double value) { return fixed(float(value), 1, QStringLiteral(" L/h")); }},
     // J1939 gives both economies in km/L (SPN 184, 185), 1/512 km/L per bit.
-    {PgnFuelEconomy, Parameter::InstantaneousFuelEconomy, 2, 2,
-     [](quint32 raw) { return fixed(raw / 512.0, 1, QStringLiteral(" km/L")); }},
-    {PgnFuelEconomy, Parameter::AverageFuelEconomy, 4, 2,
-     [](quint32 raw) { return fixed(raw / 512.0, 1, QStringLiteral(" km/L")); }},
-    {PgnFuelEconomy, Parameter::ThrottlePosition, 6, 1,
-     [](quint32 raw) { return fixed(float(raw * 0.4), 1, QStringLiteral("%")); }},
-    {PgnEngineController1, Parameter::EngineSpeed, 3, 2,
-     [](quint32 raw) { return general(QStringLiteral("%1 rpm"), raw * 0.125); }},
-    {PgnServiceInformation, Parameter::ServiceDistance, 1, 2,
-     [](quint32 raw) { return integer(QStringLiteral("%1 km"), qint64(raw) * 5 - 160635); }},
-    {PgnEngineHours, Parameter::TotalEngineHours, 0, 4,
-     [](quint32 raw) { return general(QStringLiteral("%1 h"), raw * 0.05); }},
-    // 5 m per bit; the product needs more than 32 bits.
-    {PgnHighResVehicleDistance, Parameter::TotalVehicleDistance, 0, 4,
-     [](quint32 raw) { return fixed(float(qint64(raw) * 5) / 1000.0f, 3, QStringLiteral(" km")); }},
-    {PgnAmbientConditions, Parameter::AmbientAirTemperature, 3, 2,
-     [](quint32 raw) { return general(DEGREES_CELSIUS, raw * 0.03125 - 273); }},
-    {PgnAmbientConditions, Parameter::AirInletTemperature, 5, 1,
-     [](quint32 raw) { return integer(DEGREES_CELSIUS, qint64(raw) - 40); }},
-    {PgnCruiseControlVehicleSpeed, Parameter::WheelBasedVehicleSpeed, 1, 2,
-     [](quint32 raw) { return fixed(raw / 256.0, 3, QStringLiteral(" km/h")); }},
+    {PgnFuelEconomy, Parameter::InstantaneousFuelEconomy, 2, 2, 1 / 512.0, 0,
+     [](double value) { return fixed(value, 1, QStringLiteral(" km/L")); }},
+    {PgnFuelEconomy, Parameter::AverageFuelEconomy, 4, 2, 1 / 512.0, 0,
+     [](double value) { return fixed(value, 1, QStringLiteral(" km/L")); }},
+    {PgnFuelEconomy, Parameter::ThrottlePosition, 6, 1, 0.4, 0,
+     [](double value) { return fixed(float(value), 1, QStringLiteral("%")); }},
+    {PgnEngineController1, Parameter::EngineSpeed, 3, 2, 0.125, 0,
+     [](double value) { return general(QStringLiteral("%1 rpm"), value); }},
+    {PgnServiceInformation, Parameter::ServiceDistance, 1, 2, 5, -160635,
+     [](double value) { return integer(QStringLiteral("%1 km"), qint64(value)); }},
+    {PgnEngineHours, Parameter::TotalEngineHours, 0, 4, 0.05, 0,
+     [](double value) { return general(QStringLiteral("%1 h"), value); }},
+    // 5 m per bit. The text is worked out from the whole metres (the value
+    // times 1000, rounded, gives them exactly) in single precision.
+    {PgnHighResVehicleDistance, Parameter::TotalVehicleDistance, 0, 4, 0.005, 0,
+     [](double value) { return fixed(float(std::llround(value * 1000)) / 1000.0f, 3, QStringLiteral(" km")); }},
+    {PgnAmbientConditions, Parameter::AmbientAirTemperature, 3, 2, 0.03125, -273,
+     [](double value) { return general(DEGREES_CELSIUS, value); }},
+    {PgnAmbientConditions, Parameter::AirInletTemperature, 5, 1, 1, -40,
+     [](double value) { return integer(DEGREES_CELSIUS, qint64(value)); }},
+    {PgnCruiseControlVehicleSpeed, Parameter::WheelBasedVehicleSpeed, 1, 2, 1 / 256.0, 0,
+     [](double value) { return fixed(value, 3, QStringLiteral(" km/h")); }},
 };
 
-// The largest raw value of a J1939 parameter of `width` bytes that is a
-// measurement: above it lie the reserved ranges, "error" (0xFE..) and "not
-// available" (0xFF..).
-quint32 largestValid(int width)
+double scaled(const Field &field, quint32 raw)
 {
-    switch (width) {
-    case 1: return 0xFA;
-    case 2: return 0xFAFF;
-    default: return 0xFAFFFFFF;
-    }
+    return raw * field.factor + field.offset;
 }
 
 } // namespace
+
+bool isMeasurement(quint32 raw, int width)
+{
+    switch (width) {
+    case 1: return raw <= 0xFA;
+    case 2: return raw <= 0xFAFF;
+    default: return raw <= 0xFAFFFFFF;
+    }
+}
 
 QString valueLabelName(Parameter parameter)
 {
@@ -127,7 +138,7 @@ QString valueLabelName(Parameter parameter)
 
 quint32 pgnOf(quint32 id)
 {
-    return (id >> 8) & 0xFFFF;
+    return (quint32(j1939::pduFormat(id)) << 8) | j1939::pduSpecific(id);
 }
 
 bool isDecodedPgn(quint32 pgn)
@@ -184,11 +195,23 @@ DecodedValues decode(quint32 pgn, const QStringList &bytes, Range range)
         quint32 raw = 0;
         if (field.pgn != pgn || !readLittleEndian(bytes, field.firstByte, field.width, raw))
             continue;
-        if (range == Range::ValidOnly && raw > largestValid(field.width))
+        if (range == Range::ValidOnly && !isMeasurement(raw, field.width))
             continue;
-        out.append({field.parameter, field.text(raw)});
+        out.append({field.parameter, field.text(scaled(field, raw))});
     }
     return out;
+}
+
+int read(quint32 pgn, const quint8 *data, int size, Reading *out)
+{
+    int count = 0;
+    for (const Field &field : FIELDS) {
+        if (field.pgn != pgn || size < field.firstByte + field.width)
+            continue;
+        const auto raw = quint32(core::littleEndian(reinterpret_cast<const char *>(data) + field.firstByte, field.width));
+        out[count++] = {field.parameter, scaled(field, raw), isMeasurement(raw, field.width)};
+    }
+    return count;
 }
 
 } // namespace fms

@@ -49,7 +49,8 @@ using DecodedValues = QList<DecodedValue>;
 // Object name of the value label that shows a parameter.
 QString valueLabelName(Parameter parameter);
 
-// Bits 8 to 23 of an identifier (source address and priority/data page dropped).
+// PF and PS of an identifier, bits 8 to 23 (source address, priority and data
+// pages dropped): the J1939 PGN of every group decoded here.
 quint32 pgnOf(quint32 id);
 
 // True for the nine parameter groups above.
@@ -68,9 +69,13 @@ QStringList byteTexts(const QString &payloadText);
 // and only the low 8 bits are kept.
 quint8 byteValue(const QString &text);
 
+// True for a raw J1939 value of `width` bytes (1, 2 or 4) that is a
+// measurement: not in the reserved, "error" and "not available" ranges above
+// 0xFA, 0xFAFF or 0xFAFFFFFF.
+bool isMeasurement(quint32 raw, int width);
+
 // Which raw values decode: all of them, scaled like any measurement, or only
-// those below J1939's reserved, "error" and "not available" ranges (a raw
-// value above 0xFA, 0xFAFF or 0xFAFFFFFF for one, two or four bytes).
+// the measurements (isMeasurement).
 enum class Range { All, ValidOnly };
 
 // Decodes the parameters of one parameter group from its byte texts, in label
@@ -79,5 +84,22 @@ enum class Range { All, ValidOnly };
 // of the list, or whose raw value the range leaves out, is left out, so its
 // label keeps its text. Unknown groups give an empty list.
 DecodedValues decode(quint32 pgn, const QStringList &bytes, Range range = Range::All);
+
+// A parameter's value as a number, in the unit of its label text (%, \u00B0C,
+// L/h, km/L, rpm, km, h, km/h).
+struct Reading {
+    Parameter parameter;
+    double value;
+    bool valid; // a measurement; false for a reserved, "error" or "not available" raw value
+};
+
+// The most parameters one group carries (fuel economy: four).
+constexpr int MAX_READINGS = 4;
+
+// The parameters of one group from its data bytes, in label order, into
+// out[0..MAX_READINGS), scaled like decode() scales them (invalid ones too,
+// marked). A parameter whose bytes lie beyond size is left out; unknown
+// groups give none. Returns how many were written.
+int read(quint32 pgn, const quint8 *data, int size, Reading *out);
 
 } // namespace fms

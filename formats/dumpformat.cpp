@@ -77,7 +77,7 @@ bool readLine(const QByteArray &rawLine, Line &out)
         return false;
     out.id = quint32(id);
     out.standard = idText.size() < 8;
-    out.data.clear();
+    out.data.resize(0); // keeps a buffer reserved by the caller
     if (fields.size() >= 3) {
         const QList<QByteArray> bytes = fields.at(2).simplified().split(' ');
         for (const QByteArray &b : bytes) {

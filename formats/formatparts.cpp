@@ -4,6 +4,32 @@
 
 namespace formats::parts {
 
+const char *const WEEKDAYS[7] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+const char *const MONTHS[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+int fdLengthCode(int length)
+{
+    for (int code = 0; code < 16; ++code) {
+        if (FD_LENGTHS[code] == length)
+            return code;
+    }
+    return -1;
+}
+
+QByteArray firstTextLine(const QByteArray &head)
+{
+    for (int start = 0; start < head.size();) {
+        int end = head.indexOf('\n', start);
+        if (end < 0)
+            end = head.size();
+        const QByteArray line = head.mid(start, end - start).trimmed();
+        if (!line.isEmpty())
+            return line;
+        start = end + 1;
+    }
+    return QByteArray();
+}
+
 char *makeRoom(QByteArray &out, int room)
 {
     const int at = out.size();

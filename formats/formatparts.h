@@ -1,28 +1,31 @@
 #pragma once
 
-// Inside the formats library: the reader and writer of each format, and the
-// small text and time helpers they share.
+// Inside the formats library: the small text, time and frame helpers the
+// readers and writers of the formats share.
 
 #include "core/canid.h"
-#include "formats/frameio.h"
+#include "formats/canframe.h"
 
+#include <QByteArray>
 #include <QDate>
-
-#include <memory>
 
 namespace formats::parts {
 
-std::unique_ptr<FrameReader> makeDumpReader(QIODevice *device, const ReadOptions &options);
-std::unique_ptr<FrameWriter> makeDumpWriter(QIODevice *device, const WriteOptions &options);
-std::unique_ptr<FrameReader> makeCandumpReader(QIODevice *device, const ReadOptions &options);
-std::unique_ptr<FrameWriter> makeCandumpWriter(QIODevice *device, const WriteOptions &options);
-std::unique_ptr<FrameReader> makeAscReader(QIODevice *device, const ReadOptions &options);
-std::unique_ptr<FrameWriter> makeAscWriter(QIODevice *device, const WriteOptions &options);
-
 using core::MAX_EXTENDED_ID;
 using core::MAX_STANDARD_ID;
-constexpr int CLASSIC_DATA_BYTES = 8;
-constexpr int FD_DATA_BYTES = 64;
+
+// Data length of each CAN FD data length code.
+constexpr int FD_LENGTHS[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 20, 24, 32, 48, 64};
+// The code of a CAN FD data length; -1 for a length no code gives.
+int fdLengthCode(int length);
+
+// English names, as logs write dates whatever the locale.
+extern const char *const WEEKDAYS[7]; // Mon ... Sun
+extern const char *const MONTHS[12];  // Jan ... Dec
+
+// The first line of a text that is not blank, blanks around it removed (empty
+// when there is none): the line detection looks at.
+QByteArray firstTextLine(const QByteArray &head);
 
 // The frame's identifier fits its kind.
 inline bool validIdentifier(const CanFrame &frame)

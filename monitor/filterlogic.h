@@ -1,21 +1,13 @@
 #pragma once
 
-// Input rules of the identifier entry fields, free of widgets: how a typed
-// identifier is read, range-checked and written back, and which texts the
-// fields accept. Standard identifiers are 11-bit (3 hexadecimal digits, at
-// most 7FF), extended identifiers 29-bit (8 digits, at most 1FFFFFFF).
+// Input rules of the window's identifier entry fields, free of widgets: how
+// a typed identifier is range-checked and written back, and which texts the
+// fields accept. How an entry is read and written (core/identry.h) is shared
+// with the tools.
 
 #include <QString>
 
 namespace filterlogic {
-
-// The text read as an unsigned hexadecimal number; text that does not parse
-// (the empty text, or a number beyond 32 bits) gives 0.
-quint32 parseHex(const QString &text);
-
-// The text of a filter-list entry: the identifier as lower-case hexadecimal,
-// zero-padded to 8 digits (extended) or 3 digits (standard).
-QString listEntryText(quint32 id, bool extended);
 
 // Normalisation of the identifier field of the filter list. When the number
 // is above the width's largest identifier, inRange is false and text is the

@@ -2,7 +2,8 @@
 
 // Widget-free rules of the message table: how a record becomes cells, which
 // payloads count as all-zero, how rows are searched, aged and ordered, and the
-// style sheet of a given font size. The table slots (tableslots.cpp) apply them.
+// style sheet of a given font size. The table slots (app/tablerefreshslots.cpp,
+// app/tabletoolslots.cpp) apply them.
 
 #include "core/messagerecord.h"
 

@@ -10,10 +10,11 @@ set -euo pipefail
 packages=(cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev zlib1g-dev
           fonts-inter fonts-jetbrains-mono help2man)
 if [ "${1:-}" = test ]; then
-  # The recording-format tests (can-utils, python3-can); the Debian package
-  # (dpkg-dev for dpkg-shlibdeps, file); the checks of the installed files and
-  # the package; the window benchmark's X server.
-  packages+=(can-utils python3-can dpkg-dev file desktop-file-utils appstream lintian xvfb)
+  # The recording-format tests (can-utils, python3-can); the trip report's
+  # XML check (xmllint); the Debian package (dpkg-dev for dpkg-shlibdeps,
+  # file); the checks of the installed files and the package; the window
+  # benchmark's X server.
+  packages+=(can-utils python3-can libxml2-utils dpkg-dev file desktop-file-utils appstream lintian xvfb)
 fi
 
 missing=()

@@ -17,11 +17,6 @@ bool playable(const formats::CanFrame &frame)
     return !frame.remote && !frame.fd;
 }
 
-bool tellFormat(const QString &path, QFile &file, formats::Format &format)
-{
-    return formats::formatFromPath(path, format) || formats::formatFromContent(file.peek(4096), format);
-}
-
 formats::ReadOptions readOptions(const QString &path)
 {
     formats::ReadOptions options;
@@ -49,9 +44,9 @@ std::unique_ptr<ReplayTraffic> ReplayTraffic::open(const ReplaySettings &setting
         return nullptr;
     }
     formats::Format format;
-    if (!tellFormat(settings.path, probe, format)) {
-        *error = QStringLiteral("cannot tell the format of %1 (a dump .csv, a candump .log or an .asc log)")
-                     .arg(settings.path);
+    if (!formats::detectFormat(settings.path, &probe, format)) {
+        *error = QStringLiteral("cannot tell the format of %1: not %2")
+                     .arg(settings.path, formats::formatDescriptionList());
         return nullptr;
     }
     probe.close();
@@ -139,7 +134,7 @@ ReplayTraffic::Survey ReplayTraffic::survey(const QString &path, const std::atom
 {
     Survey result;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !tellFormat(path, file, result.format))
+    if (!file.open(QIODevice::ReadOnly) || !formats::detectFormat(path, &file, result.format))
         return result;
     const auto reader = formats::openReader(result.format, &file, readOptions(path));
     formats::CanFrame frame;

@@ -1,11 +1,11 @@
 #pragma once
 
-// A recording played as an adapter's traffic: the frames of a dump file, a
-// candump -L log or a Vector ASC log, at their recorded timing (scaled by a
-// speed), read from the file as they are due, so that a file of any size
-// plays in bounded memory. Frames the adapter has no form for (remote
-// requests, CAN FD frames) are left out and counted; more than 8 data bytes
-// are cut to 8.
+// A recording played as an adapter's traffic: the frames of a file in any of
+// the recording formats (formats/formattable.h), at their recorded timing
+// (scaled by a speed), read from the file as they are due, so that a file of
+// any size plays in bounded memory. Frames the adapter has no form for
+// (remote requests, CAN FD frames) are left out and counted; more than 8 data
+// bytes are cut to 8.
 
 #include "formats/frameio.h"
 #include "sim/trafficprofile.h"

@@ -179,6 +179,7 @@ private slots:
     void realTruckLogs_data();
     void realTruckLogs();
     void dumpTool();
+    void formatTable();
 };
 
 void TestFormats::dumpFileDates_data()
@@ -592,8 +593,28 @@ void TestFormats::dumpTool()
     for (const char *line : {"frames:       5\n", "start:        2026-12-07 23:59:59.900000 (local time)\n",
                              "end:          2026-12-08 00:00:01.900000\n", "duration:     2.000000 s\n",
                              "identifiers:  5\n", "  7FF                1       0.50  10\n",
-                             "  18FEF100           1       0.50  3\n"})
+                             "  18FEF100           1       0.50  3        65265 CCVS      0 Engine #1\n"})
         QVERIFY2(out.contains(line), out.constData());
+}
+
+// Every format of the table is found by its names and extensions, and what its
+// writer writes is told by its content and read back by its reader.
+void TestFormats::formatTable()
+{
+    const CanFrame sent = frame(localUs("2026-12-07 10:00:01.250"), 0x18FEF100, true, "01a2ff");
+    for (const formats::FormatInfo &info : formats::formatTable()) {
+        Format found = Format(-1);
+        const QStringList names = QStringList(info.otherNames) << info.name.toUpper();
+        for (const QString &name : names)
+            QVERIFY2(formats::formatFromName(name, found) && found == info.format, qPrintable(name));
+        for (const QString &extension : info.extensions)
+            QVERIFY2(formats::formatFromPath("/rec.d/trip." + extension.toUpper(), found) && found == info.format,
+                     qPrintable(extension));
+        const QByteArray written = writeAll(info.format, {sent}).text;
+        QVERIFY2(formats::formatFromContent(written, found) && found == info.format, qPrintable(info.name));
+        QCOMPARE(describeAll(readAll(info.format, written, "dump_2026-12-07_10-00-00.csv").frames, true),
+                 describeAll({sent}, true));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestFormats)

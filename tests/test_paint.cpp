@@ -5,7 +5,9 @@
 
 #include "app/mainwindow.h"
 #include "tests/support/mainwindowprobe.h"
-#include "monitor/tablepaint.h"
+#include "monitor/celldelegate.h"
+#include "monitor/labelheader.h"
+#include "monitor/logcell.h"
 
 #include <QtTest>
 #include <QtWidgets>

@@ -10,9 +10,12 @@
 // Runs until SIGINT/SIGTERM or for S seconds, then prints one line with the
 // frames sent and the achieved rate.
 
+#include "formats/formattable.h"
 #include "sim/emulator.h"
-#include "sim/replaytraffic.h"
-#include "tools/stopsignals.h"
+#include "sim/trafficoptions.h"
+#include "tools/support/arguments.h"
+#include "tools/support/messages.h"
+#include "tools/support/stopsignals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -27,114 +30,82 @@
 
 namespace {
 
-int fail(const QString &message, int status)
-{
-    std::fprintf(stderr, "vornix-adapter-emulator: %s\n", qPrintable(message));
-    return status;
-}
+using exitstatus::CANNOT_START;
+using exitstatus::FAILED;
+using tool::fail;
 
-// The option's value as a number within [low, high]; false when it is not one.
-bool readNumber(const QCommandLineParser &parser, const QString &name, double low, double high, double &value)
-{
-    if (!parser.isSet(name))
-        return true;
-    bool ok = false;
-    const double number = parser.value(name).toDouble(&ok);
-    if (!ok || number < low || number > high)
-        return false;
-    value = number;
-    return true;
-}
+const QString PROFILE = QStringLiteral("profile");
+const QString SECONDS = QStringLiteral("seconds");
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("vornix-adapter-emulator"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(VORNIX_VERSION));
-
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
+    tool::describeProgram(parser, QStringLiteral("vornix-adapter-emulator"), QStringLiteral(
         "Serves an emulated serial CAN adapter on a pseudo-terminal and prints its device path.\n"
         "Traffic starts with the configuration command (\"Configure and start\"); the identifier\n"
         "filter list sent to it is applied. Runs until Ctrl+C (SIGINT, SIGTERM) or --seconds."));
-    parser.addHelpOption();
-    parser.addVersionOption();
     parser.addOptions({
-        {QStringLiteral("profile"), QStringLiteral("Traffic to send: truck (default), load or replay."),
+        {PROFILE, QStringLiteral("Traffic to send: truck (default), load or replay."),
          QStringLiteral("truck|load|replay")},
-        {QStringLiteral("rate"), QStringLiteral("Frames per second in total for the load profile (default 1000)."),
-         QStringLiteral("N")},
-        {QStringLiteral("ids"), QStringLiteral("Number of identifiers for the load profile (default 64)."),
-         QStringLiteral("N")},
-        {QStringLiteral("replay"),
-         QStringLiteral("Replay a recording at its recorded timing: a dump file (.csv), a candump -L log (.log) or a "
-                        "Vector ASC log (.asc), by extension or content (implies --profile replay)."),
-         QStringLiteral("FILE")},
-        {QStringLiteral("loop"), QStringLiteral("Replay the recording over and over.")},
-        {QStringLiteral("speed"), QStringLiteral("Replay F times as fast (0.1 to 100, default 1)."), QStringLiteral("F")},
-        {QStringLiteral("start"), QStringLiteral("Skip the first S seconds of the recording."), QStringLiteral("S")},
-        {QStringLiteral("seconds"), QStringLiteral("Stop after S seconds instead of waiting for Ctrl+C."),
-         QStringLiteral("S")},
+        sim::trafficOption(sim::RATE_OPTION,
+                           QStringLiteral("Frames per second in total for the load profile (default 1000).")),
+        sim::trafficOption(sim::IDS_OPTION, QStringLiteral("Number of identifiers for the load profile (default 64).")),
+        sim::trafficOption(sim::REPLAY_OPTION,
+                           QStringLiteral("Replay a recording at its recorded timing: %1, by extension or content "
+                                          "(implies --profile replay).")
+                               .arg(formats::formatDescriptionList())),
+        sim::trafficOption(sim::LOOP_OPTION, QStringLiteral("Replay the recording over and over.")),
+        sim::trafficOption(sim::SPEED_OPTION, QStringLiteral("Replay F times as fast (0.1 to 100, default 1).")),
+        sim::trafficOption(sim::START_OPTION, QStringLiteral("Skip the first S seconds of the recording.")),
+        {SECONDS, QStringLiteral("Stop after S seconds instead of waiting for Ctrl+C."), QStringLiteral("S")},
     });
-    if (!parser.parse(QCoreApplication::arguments()))
-        return fail(parser.errorText() + QStringLiteral("\nTry --help."), 2);
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0);
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
+    int status = exitstatus::DONE;
+    if (!tool::parseArguments(parser, status, QStringLiteral("\nTry --help.")))
+        return status;
     if (!parser.positionalArguments().isEmpty())
-        return fail(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()), 2);
+        return fail(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()),
+                    CANNOT_START);
 
-    double rate = 1000;
-    double ids = 64;
+    sim::TrafficOptions traffic;
     double seconds = -1;
-    double speed = 1;
-    double start = 0;
-    if (!readNumber(parser, QStringLiteral("rate"), 1, 100000, rate)
-        || !readNumber(parser, QStringLiteral("ids"), 1, 100000, ids)
-        || !readNumber(parser, QStringLiteral("seconds"), 1e-3, 1e9, seconds)
-        || !readNumber(parser, QStringLiteral("speed"), sim::MIN_REPLAY_SPEED, sim::MAX_REPLAY_SPEED, speed)
-        || !readNumber(parser, QStringLiteral("start"), 0, 1e9, start))
+    QString error;
+    if (!sim::readTrafficOptions(parser, traffic, &error) || !sim::readNumberOption(parser, SECONDS, 1e-3, 1e9, seconds, &error))
         return fail(QStringLiteral("--rate and --ids take a number from 1 to 100000, --speed one from 0.1 to 100, "
                                    "--seconds one above 0, --start one from 0"),
-                    2);
-    const QString replayFile = parser.value(QStringLiteral("replay"));
-    const bool loop = parser.isSet(QStringLiteral("loop"));
-    QString profile = parser.value(QStringLiteral("profile"));
+                    CANNOT_START);
+    QString profile = parser.value(PROFILE);
     if (profile.isEmpty())
-        profile = replayFile.isEmpty() ? QStringLiteral("truck") : QStringLiteral("replay");
-
-    std::unique_ptr<sim::TrafficSource> source;
+        profile = traffic.replay.path.isEmpty() ? QStringLiteral("truck") : QStringLiteral("replay");
     if (profile == QLatin1String("truck")) {
-        source = std::make_unique<sim::TruckTraffic>();
+        traffic.profile = sim::TrafficOptions::Profile::Truck;
     } else if (profile == QLatin1String("load")) {
-        source = std::make_unique<sim::LoadTraffic>(int(ids), rate);
+        traffic.profile = sim::TrafficOptions::Profile::Load;
     } else if (profile == QLatin1String("replay")) {
-        if (replayFile.isEmpty())
-            return fail(QStringLiteral("--profile replay needs --replay FILE"), 2);
-        QString error;
-        source = sim::ReplayTraffic::open({replayFile, loop, speed, start}, &error);
-        if (!source)
-            return fail(error, 1);
+        if (traffic.replay.path.isEmpty())
+            return fail(QStringLiteral("--profile replay needs --replay FILE"), CANNOT_START);
+        traffic.profile = sim::TrafficOptions::Profile::Replay;
     } else {
-        return fail(QStringLiteral("unknown profile %1 (truck, load or replay)").arg(profile), 2);
+        return fail(QStringLiteral("unknown profile %1 (truck, load or replay)").arg(profile), CANNOT_START);
     }
+    std::unique_ptr<sim::TrafficSource> source = sim::openTraffic(traffic, &error);
+    if (!source)
+        return fail(error, FAILED);
     const QString description = source->describe();
 
     // The signals are taken synchronously by this thread; the emulator's worker
     // inherits the blocked mask and never sees them.
-    const sigset_t stopSignals = blockStopSignals();
+    const sigset_t stopSignals = tool::blockStopSignals();
     std::signal(SIGPIPE, SIG_IGN);
 
     sim::AdapterEmulator emulator(std::move(source));
     emulator.setEventHandler([](const QString &event) {
         std::fprintf(stderr, "%s\n", qPrintable(event));
     });
-    QString error;
     if (!emulator.start(&error))
-        return fail(error, 1);
+        return fail(error, FAILED);
     std::printf("%s\n", qPrintable(emulator.devicePath()));
     std::fflush(stdout);
     std::fprintf(stderr, "traffic: %s; waiting for the configuration command\n",
@@ -174,5 +145,5 @@ int main(int argc, char *argv[])
                     static_cast<unsigned long long>(s.framesFiltered), s.cpuSeconds, cpuPercent);
     }
     std::fflush(stdout);
-    return 0;
+    return exitstatus::DONE;
 }

@@ -3,23 +3,30 @@
 //
 //   vornix-dump convert IN OUT [--from F] [--to F] [--channel NAME] [--force] [--skip-bad]
 //   vornix-dump info FILE [--from F] [--skip-bad]
+//   vornix-dump j1939 FILE [--from F] [--skip-bad] [--json]
+//   vornix-dump report FILE -o OUT.html [--title T] [--from TIME|F] [--to TIME] [--open] [--force] [--skip-bad]
 //
 // Exit status: 0 done, 1 bad input or a file that cannot be read or written,
 // 2 a command line that is wrong.
 
 #include "formats/frameio.h"
+#include "j1939/bussummary.h"
+#include "tools/j1939report.h"
+#include "tools/reportcommand.h"
+#include "tools/support/arguments.h"
+#include "tools/support/messages.h"
+#include "tools/support/progress.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
 #include <QSaveFile>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
-#include <unistd.h>
 
 using formats::CanFrame;
 using formats::Format;
@@ -28,65 +35,10 @@ using formats::FrameWriter;
 
 namespace {
 
-constexpr int USAGE = 2;
-constexpr int FAILED = 1;
-
-int fail(const QString &message, int status)
-{
-    std::fprintf(stderr, "vornix-dump: %s\n", qPrintable(message));
-    return status;
-}
-
-void note(const QString &message)
-{
-    std::fprintf(stderr, "vornix-dump: %s\n", qPrintable(message));
-}
-
-// Progress on stderr, only on a terminal and only for work that takes more
-// than a moment; the line is rewritten in place and cleared at the end.
-class Progress
-{
-public:
-    Progress(const QString &verb, qint64 totalBytes)
-        : verb(verb)
-        , total(totalBytes)
-        , terminal(isatty(STDERR_FILENO) == 1)
-    {
-        clock.start();
-    }
-    ~Progress()
-    {
-        if (shown)
-            std::fprintf(stderr, "\r%*s\r", 72, "");
-    }
-    void update(const FrameReader &reader)
-    {
-        if (!terminal || (reader.linesRead() & 0xFFFF) != 0)
-            return;
-        const qint64 ms = clock.elapsed();
-        if (ms < 2000 || ms - lastMs < 500)
-            return;
-        lastMs = ms;
-        shown = true;
-        const double rate = double(reader.linesRead()) / (double(ms) / 1000.0);
-        if (total > 0)
-            std::fprintf(stderr, "\r%s: %lld lines, %3d %%, %.2f M lines/s   ", qPrintable(verb),
-                         static_cast<long long>(reader.linesRead()), int(100 * reader.bytesRead() / total),
-                         rate / 1e6);
-        else
-            std::fprintf(stderr, "\r%s: %lld lines, %.2f M lines/s   ", qPrintable(verb),
-                         static_cast<long long>(reader.linesRead()), rate / 1e6);
-        std::fflush(stderr);
-    }
-
-private:
-    QString verb;
-    qint64 total;
-    bool terminal;
-    bool shown = false;
-    qint64 lastMs = 0;
-    QElapsedTimer clock;
-};
+using exitstatus::CANNOT_START;
+using exitstatus::FAILED;
+using tool::fail;
+using tool::note;
 
 struct Input {
     std::unique_ptr<QFile> file;
@@ -116,10 +68,10 @@ int openInput(const QString &path, const QString &from, bool skipBad, Input &in)
     }
     if (!from.isEmpty()) {
         if (!formats::formatFromName(from, in.format))
-            return fail(QStringLiteral("unknown format \"%1\" (csv, candump or asc)").arg(from), USAGE);
-    } else if (standardInput || !formats::formatFromPath(path, in.format)) {
-        if (!formats::formatFromContent(in.file->peek(4096), in.format))
-            return fail(QStringLiteral("%1: cannot tell the format; give --from csv|candump|asc").arg(path), FAILED);
+            return fail(QStringLiteral("unknown format \"%1\" (%2)").arg(from, formats::formatNameList()), CANNOT_START);
+    } else if (!formats::detectFormat(standardInput ? QString() : path, in.file.get(), in.format)) {
+        return fail(QStringLiteral("%1: cannot tell the format; give --from %2").arg(path, formats::formatNameChoices()),
+                    FAILED);
     }
     formats::ReadOptions options;
     options.skipBad = skipBad;
@@ -131,6 +83,12 @@ int openInput(const QString &path, const QString &from, bool skipBad, Input &in)
     return 0;
 }
 
+// What a reader found bad: a line of a text format, a record of a binary one.
+QString badRecord(const FrameReader &reader)
+{
+    return reader.positionKind() == FrameReader::Position::Line ? QStringLiteral("line") : QStringLiteral("record");
+}
+
 // After reading: the warning, the lines skipped and the error, if any.
 // Returns false when reading stopped at a bad line.
 bool reportReading(const Input &in)
@@ -139,18 +97,24 @@ bool reportReading(const Input &in)
     if (!reader.warning().isEmpty())
         note(QStringLiteral("%1: %2").arg(in.name, reader.warning()));
     if (reader.badLines() > 0)
-        note(QStringLiteral("%1: %2 bad line(s) skipped, the first at line %3: %4")
+        note(QStringLiteral("%1: %2 bad %3(s) skipped, the first at %4: %5")
                  .arg(in.name)
                  .arg(reader.badLines())
-                 .arg(reader.firstBadLine())
+                 .arg(badRecord(reader))
+                 .arg(reader.describePosition(reader.firstBadPosition()))
                  .arg(reader.firstBadReason()));
     if (reader.unsupported() > 0)
         note(QStringLiteral("%1: %2 frame(s) of a kind this tool does not carry (error frames) left out")
                  .arg(in.name)
                  .arg(reader.unsupported()));
     if (reader.hasError()) {
-        std::fprintf(stderr, "%s:%lld: %s\n", qPrintable(in.name), static_cast<long long>(reader.errorLine()),
-                     qPrintable(reader.error()));
+        // FILE:LINE: what, as compilers say it; a binary file by its byte offset.
+        if (reader.positionKind() == FrameReader::Position::Line)
+            std::fprintf(stderr, "%s:%lld: %s\n", qPrintable(in.name), static_cast<long long>(reader.errorLine()),
+                         qPrintable(reader.error()));
+        else
+            std::fprintf(stderr, "%s: at byte offset %lld: %s\n", qPrintable(in.name),
+                         static_cast<long long>(reader.errorOffset()), qPrintable(reader.error()));
         return false;
     }
     return true;
@@ -159,7 +123,7 @@ bool reportReading(const Input &in)
 int convert(const QCommandLineParser &parser, const QStringList &files)
 {
     if (files.size() != 2)
-        return fail(QStringLiteral("convert takes IN and OUT; see --help"), USAGE);
+        return fail(QStringLiteral("convert takes IN and OUT; see --help"), CANNOT_START);
     const QString inPath = files.at(0), outPath = files.at(1);
     const bool toStandardOutput = outPath == QLatin1String("-");
 
@@ -167,11 +131,11 @@ int convert(const QCommandLineParser &parser, const QStringList &files)
     const QString to = parser.value(QStringLiteral("to"));
     if (!to.isEmpty()) {
         if (!formats::formatFromName(to, outFormat))
-            return fail(QStringLiteral("unknown format \"%1\" (csv, candump or asc)").arg(to), USAGE);
+            return fail(QStringLiteral("unknown format \"%1\" (%2)").arg(to, formats::formatNameList()), CANNOT_START);
     } else if (toStandardOutput || !formats::formatFromPath(outPath, outFormat)) {
-        return fail(QStringLiteral("cannot tell the format of %1 from its name; give --to csv|candump|asc")
-                        .arg(outPath),
-                    USAGE);
+        return fail(QStringLiteral("cannot tell the format of %1 from its name; give --to %2")
+                        .arg(outPath, formats::formatNameChoices()),
+                    CANNOT_START);
     }
     if (!toStandardOutput) {
         const QFileInfo out(outPath);
@@ -205,11 +169,11 @@ int convert(const QCommandLineParser &parser, const QStringList &files)
         writeOptions.channel = parser.value(QStringLiteral("channel"));
     const std::unique_ptr<FrameWriter> writer = formats::openWriter(outFormat, output.get(), writeOptions);
 
-    Progress progress(QStringLiteral("converting"), in.size);
+    tool::Progress progress(QStringLiteral("converting"), in.size);
     CanFrame frame;
     while (in.reader->next(frame) && !writer->failed()) {
         writer->write(frame);
-        progress.update(*in.reader);
+        progress.update(in.reader->linesRead(), in.reader->bytesRead());
     }
     writer->finish();
     const bool readOk = reportReading(in);
@@ -237,7 +201,10 @@ int convert(const QCommandLineParser &parser, const QStringList &files)
                  .arg(writer->unsupported())
                  .arg(outName));
     if (!readOk) {
-        note(QStringLiteral("%1 holds the %2 frame(s) before the bad line").arg(outPath).arg(writer->framesWritten()));
+        note(QStringLiteral("%1 holds the %2 frame(s) before the bad %3")
+                 .arg(outPath)
+                 .arg(writer->framesWritten())
+                 .arg(badRecord(*in.reader)));
         return FAILED;
     }
     return 0;
@@ -253,12 +220,12 @@ struct IdentifierStats {
 int info(const QCommandLineParser &parser, const QStringList &files)
 {
     if (files.size() != 1)
-        return fail(QStringLiteral("info takes one FILE; see --help"), USAGE);
+        return fail(QStringLiteral("info takes one FILE; see --help"), CANNOT_START);
     Input in;
     if (const int status = openInput(files.at(0), parser.value(QStringLiteral("from")), parser.isSet(QStringLiteral("skip-bad")), in))
         return status;
 
-    Progress progress(QStringLiteral("reading"), in.size);
+    tool::Progress progress(QStringLiteral("reading"), in.size);
     QMap<quint64, IdentifierStats> perId; // extended identifiers sort after standard ones
     qint64 first = 0, last = 0, frames = 0;
     CanFrame frame;
@@ -274,7 +241,7 @@ int info(const QCommandLineParser &parser, const QStringList &files)
             s.lengths |= quint64(1) << frame.data.size();
         else
             s.longer = true;
-        progress.update(*in.reader);
+        progress.update(in.reader->linesRead(), in.reader->bytesRead());
     }
     if (!reportReading(in))
         return FAILED;
@@ -294,7 +261,7 @@ int info(const QCommandLineParser &parser, const QStringList &files)
     std::printf("identifiers:  %d\n", perId.size());
     if (perId.isEmpty())
         return 0;
-    std::printf("  %-9s %10s %10s  %s\n", "ID", "frames", "rate/s", "DLC");
+    std::printf("  %-9s %10s %10s  %-8s %s\n", "ID", "frames", "rate/s", "DLC", qPrintable(j1939report::identifierHeading()));
     for (auto it = perId.cbegin(); it != perId.cend(); ++it) {
         const bool extended = it.key() >> 32;
         const quint32 id = quint32(it.key());
@@ -310,9 +277,70 @@ int info(const QCommandLineParser &parser, const QStringList &files)
             lengths << QStringLiteral("remote");
         const QString idText = QString::number(id, 16).toUpper().rightJustified(extended ? 8 : 3, QLatin1Char('0'));
         const QString rate = duration > 0 ? QString::number(double(s.frames) / duration, 'f', 2) : QStringLiteral("-");
-        std::printf("  %-9s %10lld %10s  %s\n", qPrintable(idText), static_cast<long long>(s.frames),
-                    qPrintable(rate), qPrintable(lengths.join(QLatin1Char(','))));
+        const QString dlc = lengths.join(QLatin1Char(','));
+        if (extended)
+            std::printf("  %-9s %10lld %10s  %-8s %s\n", qPrintable(idText), static_cast<long long>(s.frames),
+                        qPrintable(rate), qPrintable(dlc), qPrintable(j1939report::identifierColumns(id)));
+        else
+            std::printf("  %-9s %10lld %10s  %s\n", qPrintable(idText), static_cast<long long>(s.frames),
+                        qPrintable(rate), qPrintable(dlc));
     }
+    return 0;
+}
+
+// The J1939 summary of a recording (tools/j1939report.h renders it).
+int j1939Summary(const QCommandLineParser &parser, const QStringList &files)
+{
+    if (files.size() != 1)
+        return fail(QStringLiteral("j1939 takes one FILE; see --help"), CANNOT_START);
+    // At the end of a pipe ("vornix-candump PORT | vornix-dump j1939 -") the
+    // Ctrl+C that stops the logger reaches this process too: it reads on to
+    // the end of its input and prints the summary instead of dying with it.
+    if (files.at(0) == QLatin1String("-"))
+        std::signal(SIGINT, SIG_IGN);
+    Input in;
+    if (const int status = openInput(files.at(0), parser.value(QStringLiteral("from")), parser.isSet(QStringLiteral("skip-bad")), in))
+        return status;
+    tool::Progress progress(QStringLiteral("reading"), in.size);
+    j1939::BusSummary summary;
+    CanFrame frame;
+    while (in.reader->next(frame)) {
+        summary.add(frame.timeUs, frame.id, frame.extended, reinterpret_cast<const quint8 *>(frame.data.constData()),
+                    frame.data.size());
+        progress.update(in.reader->linesRead(), in.reader->bytesRead());
+    }
+    summary.finish();
+    if (!reportReading(in))
+        return FAILED;
+    const QByteArray out = parser.isSet(QStringLiteral("json")) ? j1939report::json(summary) : j1939report::text(summary);
+    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+    return 0;
+}
+
+// A trip report as one HTML file (tools/reportcommand.h); --from and --to are
+// its time window, --from with a format's name the input's format.
+int tripReport(const QCommandLineParser &parser, const QStringList &files)
+{
+    ReportCommand command;
+    QString error;
+    bool usage = false;
+    if (!command.prepare(parser, files, &error, &usage))
+        return fail(error, usage ? CANNOT_START : FAILED);
+    if (command.inputPath() == QLatin1String("-"))
+        std::signal(SIGINT, SIG_IGN); // as for j1939: the logger's Ctrl+C ends the input, not the report
+    Input in;
+    if (const int status = openInput(command.inputPath(), command.inputFormatName(), parser.isSet(QStringLiteral("skip-bad")), in))
+        return status;
+    tool::Progress progress(QStringLiteral("reading"), in.size);
+    CanFrame frame;
+    while (in.reader->next(frame)) {
+        command.add(frame);
+        progress.update(in.reader->linesRead(), in.reader->bytesRead());
+    }
+    if (!reportReading(in))
+        return FAILED;
+    if (!command.finish(formats::formatName(in.format), &error))
+        return fail(error, FAILED);
     return 0;
 }
 
@@ -321,51 +349,74 @@ int info(const QCommandLineParser &parser, const QStringList &files)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("vornix-dump"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(VORNIX_VERSION));
-
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
+    QString formatLines;
+    for (const formats::FormatInfo &format : formats::formatTable())
+        formatLines += QStringLiteral("\n  %1 %2 %3")
+                           .arg(format.name, -8)
+                           .arg(QLatin1Char('.') + format.extensions.join(QStringLiteral(", .")), -5)
+                           .arg(format.description);
+    tool::describeProgram(parser, QStringLiteral("vornix-dump"), QStringLiteral(
         "Converts CAN recordings and summarises them.\n"
         "\n"
-        "  convert IN OUT   IN in one format, OUT in another: the program's dump files (.csv),\n"
-        "                   candump -L logs (.log) and Vector ASC logs (.asc). The formats come\n"
-        "                   from the file names' extensions, or --from and --to; \"-\" is standard\n"
-        "                   input or output. Frames of all channels of IN go to one channel.\n"
+        "  convert IN OUT   IN in one format, OUT in another, of the formats below. The formats\n"
+        "                   come from the file names' extensions, or --from and --to; \"-\" is\n"
+        "                   standard input or output. Frames of all channels of IN go to one\n"
+        "                   channel.\n"
         "  info FILE        frames, duration, start and end, identifiers, and per identifier\n"
-        "                   the frames, the mean rate and the data lengths.\n"
+        "                   the frames, the mean rate and the data lengths; for an extended\n"
+        "                   identifier also its J1939 parameter group (PGN) and sender.\n"
+        "  j1939 FILE       what a J1939 bus carried: control units, address claims, parameter\n"
+        "                   groups and their rates, VIN, component and software identification,\n"
+        "                   fault codes (DM1), transport sessions; --json for one JSON object.\n"
+        "  report FILE -o OUT.html\n"
+        "                   a trip report to look at: one self-contained HTML file with the\n"
+        "                   vehicle, charts of the FMS values over time, the fault codes and\n"
+        "                   the control units; --title, a time window with --from and --to\n"
+        "                   (YYYY-MM-DD HH:MM[:SS], HH:MM[:SS], or +SECONDS after the start of\n"
+        "                   the recording, for --to of the window; --from with a format's name\n"
+        "                   is the input's format), --open to show it.\n"
         "\n"
         "A dump file takes its date from its name (dump_yyyy-MM-dd_HH-mm-ss.csv), otherwise from\n"
         "its modification date. A bad line stops the work with FILE:LINE: what is wrong (exit\n"
         "status 1; OUT holds the frames before it), unless --skip-bad. Frames a format cannot\n"
-        "hold are counted and reported. Exit status 2: a command line that is wrong."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("convert or info"));
-    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("IN OUT for convert, FILE for info"),
+        "hold are counted and reported. Exit status 2: a command line that is wrong.\n"
+        "\n"
+        "Formats (the names --from and --to take, and the extensions):") + formatLines);
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("convert, info, j1939 or report"));
+    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("IN OUT for convert, FILE for info, j1939 and report"),
                                  QStringLiteral("FILE..."));
     parser.addOptions({
-        {QStringLiteral("from"), QStringLiteral("Format of the input: csv, candump or asc."), QStringLiteral("F")},
-        {QStringLiteral("to"), QStringLiteral("Format of the output: csv, candump or asc."), QStringLiteral("F")},
+        {QStringLiteral("from"),
+         QStringLiteral("Format of the input: %1 (report: the start of its time window).").arg(formats::formatNameList()),
+         QStringLiteral("F")},
+        {QStringLiteral("to"),
+         QStringLiteral("Format of the output: %1 (report: the end of its time window).").arg(formats::formatNameList()),
+         QStringLiteral("F")},
         {QStringLiteral("channel"), QStringLiteral("Interface name of candump output (default can0)."),
          QStringLiteral("NAME")},
-        {QStringLiteral("force"), QStringLiteral("Overwrite an existing OUT.")},
+        {QStringLiteral("force"), QStringLiteral("Overwrite an existing OUT (convert, report).")},
         {QStringLiteral("skip-bad"), QStringLiteral("Skip bad lines (counted and reported) instead of stopping.")},
+        {QStringLiteral("json"), QStringLiteral("j1939: print the summary as one JSON object.")},
+        {{QStringLiteral("o"), QStringLiteral("output")}, QStringLiteral("report: the HTML file to write (\"-\" for standard output)."), QStringLiteral("OUT")},
+        {QStringLiteral("title"), QStringLiteral("report: the title at its top."), QStringLiteral("TEXT")},
+        {QStringLiteral("open"), QStringLiteral("report: show it in the desktop's browser (xdg-open).")},
     });
-    if (!parser.parse(QCoreApplication::arguments()))
-        return fail(parser.errorText() + QStringLiteral("; see --help"), USAGE);
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0);
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
+    int status = exitstatus::DONE;
+    if (!tool::parseArguments(parser, status))
+        return status;
 
     QStringList arguments = parser.positionalArguments();
     if (arguments.isEmpty())
-        return fail(QStringLiteral("give a command: convert or info; see --help"), USAGE);
+        return fail(QStringLiteral("give a command: convert, info, j1939 or report; see --help"), CANNOT_START);
     const QString command = arguments.takeFirst();
     if (command == QLatin1String("convert"))
         return convert(parser, arguments);
     if (command == QLatin1String("info"))
         return info(parser, arguments);
-    return fail(QStringLiteral("unknown command \"%1\" (convert or info)").arg(command), USAGE);
+    if (command == QLatin1String("j1939"))
+        return j1939Summary(parser, arguments);
+    if (command == QLatin1String("report"))
+        return tripReport(parser, arguments);
+    return fail(QStringLiteral("unknown command \"%1\" (convert, info, j1939 or report)").arg(command), CANNOT_START);
 }

@@ -3,6 +3,9 @@
 // Access to the main window's private members for tests and benchmarks.
 
 #include "app/mainwindow.h"
+#include "monitor/contentfit.h"
+#include "monitor/flashresetqueue.h"
+#include "monitor/paintpacer.h"
 
 struct MainWindowProbe {
     static serialManager &serial(MainWindow &w) { return w.serial; }
@@ -15,11 +18,8 @@ struct MainWindowProbe {
     static QTimer &refreshTimer(MainWindow &w) { return w.refreshTimer; }
     static QTimer &hideTimer(MainWindow &w) { return w.hideTimer; }
     static QTimer &fmsTimer(MainWindow &w) { return w.fmsTimer; }
-    static QTimer &flashTimer(MainWindow &w) { return w.flashTimer; }
+    static QTimer &flashTimer(MainWindow &w) { return w.flashResets.timer(); }
     static PaintPacer &tablePacer(MainWindow &w) { return w.tablePacer; }
     static ContentFit &tableFit(MainWindow &w) { return w.tableFit; }
-    static int pendingFlashResets(const MainWindow &w)
-    {
-        return int(w.flashResets.size() - w.flashHead);
-    }
+    static int pendingFlashResets(const MainWindow &w) { return w.flashResets.pending(); }
 };
