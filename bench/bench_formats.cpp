@@ -9,8 +9,6 @@
 // The input is built from the two real truck logs in tests/data/nmfta (candump
 // -L, gzip), repeated with their times moved on so that they keep increasing.
 
-#include "formats/blfdecoder.h"
-#include "formats/blfencoder.h"
 #include "formats/frameio.h"
 
 #include <QBuffer>
@@ -89,40 +87,6 @@ void writeInput(const QString &path, formats::Format format, const std::vector<f
     auto writer = formats::openWriter(format, &file);
     repeatFrames(frames, lines, [&](const formats::CanFrame &frame) { writer->write(frame); });
     writer->finish();
-}
-
-void writeBlfInput(const QString &path, const std::vector<formats::CanFrame> &frames, qint64 lines)
-{
-    QFile file(path);
-    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    formats::BlfEncoder encoder(&file);
-    repeatFrames(frames, lines, [&](const formats::CanFrame &frame) { encoder.write(frame); });
-    encoder.finish();
-}
-
-double readBlfRate(const QString &path)
-{
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    formats::BlfDecoder decoder(&file);
-    QElapsedTimer clock;
-    clock.start();
-    formats::CanFrame frame;
-    while (decoder.next(frame)) {
-    }
-    return double(decoder.framesRead()) / (double(clock.nsecsElapsed()) / 1e9);
-}
-
-double writeBlfRate(const std::vector<formats::CanFrame> &frames, qint64 lines)
-{
-    QFile sink(QStringLiteral("/dev/null"));
-    sink.open(QIODevice::WriteOnly);
-    formats::BlfEncoder encoder(&sink);
-    QElapsedTimer clock;
-    clock.start();
-    repeatFrames(frames, lines, [&](const formats::CanFrame &frame) { encoder.write(frame); });
-    encoder.finish();
-    return double(lines) / (double(clock.nsecsElapsed()) / 1e9);
 }
 
 double readRate(const QString &path, formats::Format format, qint64 &lines)
@@ -205,26 +169,27 @@ int main(int argc, char *argv[])
     writeInput(asc, formats::Format::Asc, frames, lines);
     writeInput(csv, formats::Format::DumpCsv, frames, lines);
     const QString blf = dir.filePath(QStringLiteral("input.blf"));
-    writeBlfInput(blf, frames, lines);
+    writeInput(blf, formats::Format::Blf, frames, lines);
 
     std::printf("%-28s %14s\n", "one core", "M lines/s");
     const struct { const char *name; formats::Format format; QString path; } inputs[] = {
         {"read candump", formats::Format::Candump, log},
         {"read ASC", formats::Format::Asc, asc},
         {"read dump CSV", formats::Format::DumpCsv, csv},
+        {"read BLF", formats::Format::Blf, blf},
     };
     for (const auto &input : inputs) {
         qint64 read = 0;
         const double rate = readRate(input.path, input.format, read);
         std::printf("%-28s %14.2f\n", input.name, rate / 1e6);
     }
-    std::printf("%-28s %14.2f\n", "read BLF", readBlfRate(blf) / 1e6);
     for (const auto &output : {std::make_pair("write candump", formats::Format::Candump),
                                std::make_pair("write ASC", formats::Format::Asc),
-                               std::make_pair("write dump CSV", formats::Format::DumpCsv)}) {
+                               std::make_pair("write dump CSV", formats::Format::DumpCsv),
+                               std::make_pair("write BLF", formats::Format::Blf)}) {
         std::printf("%-28s %14.2f\n", output.first, writeRate(output.second, frames, lines) / 1e6);
     }
-    std::printf("%-28s %14.2f\n\n", "write BLF", writeBlfRate(frames, lines) / 1e6);
+    std::printf("\n");
 
     // The same frames in each format.
     const double candumpBytes = double(QFileInfo(log).size());

@@ -43,9 +43,8 @@ QString bytesText(qint64 at)
 
 } // namespace
 
-BlfDecoder::BlfDecoder(QIODevice *source, bool skipBad)
+BlfDecoder::BlfDecoder(QIODevice *source)
     : device(source)
-    , skipBadObjects(skipBad)
 {
     fileBuffer.reset(new char[FILE_CHUNK_BYTES]);
 }
@@ -118,10 +117,9 @@ bool BlfDecoder::readHeader()
     if (!fileSkip(stats.headerBytes))
         return fail(0, QStringLiteral("the file ends inside its header"));
     haveHeader = true;
-    if (!blf::epochUs(stats.start, baseUs)) {
+    haveStart = blf::epochUs(stats.start, baseUs);
+    if (!haveStart)
         baseUs = 0;
-        warningText = QStringLiteral("no measurement start in the file header; times count from 1970-01-01");
-    }
     return true;
 }
 
@@ -338,33 +336,6 @@ QString BlfDecoder::Place::text() const
 
 // ---------------------------------------------------------------- objects
 
-bool BlfDecoder::next(CanFrame &frame)
-{
-    QString why;
-    for (;;) {
-        switch (read(frame, &why)) {
-        case Object::Frame:
-            ++frames;
-            return true;
-        case Object::Skip:
-            break;
-        case Object::Unsupported:
-            ++errorFrames;
-            break;
-        case Object::Bad:
-            if (!skipBadObjects)
-                return fail(objectStart, why);
-            if (bad++ == 0) {
-                firstBadAt = objectStart;
-                firstBadText = why;
-            }
-            break;
-        case Object::End:
-            return false;
-        }
-    }
-}
-
 BlfDecoder::Object BlfDecoder::read(CanFrame &frame, QString *why)
 {
     if (finished || (!haveHeader && !readHeader()))
@@ -486,7 +457,7 @@ BlfDecoder::Object BlfDecoder::decode(const char *object, int size, quint32 type
         remote = (quint8(body[2]) & blf::CAN_MESSAGE_REMOTE) != 0;
         lengthCode = quint8(body[3]);
         rawId = quint32(littleEndian(body + 4, 4));
-        dataBytes = std::min(lengthCode, 8);
+        dataBytes = std::min(lengthCode, CLASSIC_DATA_BYTES);
         data = body + 8;
     } else if (type == blf::CAN_FD_MESSAGE) {
         if (bodySize < blf::CAN_FD_MESSAGE_BYTES) {
@@ -516,12 +487,12 @@ BlfDecoder::Object BlfDecoder::decode(const char *object, int size, quint32 type
         remote = !fd && (fdFields & blf::FD64_REMOTE) != 0;
         fdFlags = quint8(((fdFields & blf::FD64_BRS) ? 1 : 0) | ((fdFields & blf::FD64_ESI) ? 2 : 0));
         data = body + blf::CAN_FD_MESSAGE_64_BYTES;
-        if (dataBytes <= 64 && bodySize < blf::CAN_FD_MESSAGE_64_BYTES + dataBytes) {
+        if (dataBytes <= FD_DATA_BYTES && bodySize < blf::CAN_FD_MESSAGE_64_BYTES + dataBytes) {
             *why = QStringLiteral("a CAN FD message object too short for its %1 data bytes").arg(dataBytes);
             return Object::Bad;
         }
     }
-    if (dataBytes > (fd ? 64 : 8)) {
+    if (dataBytes > (fd ? FD_DATA_BYTES : CLASSIC_DATA_BYTES)) {
         *why = QStringLiteral("%1 data bytes in a %2 frame").arg(dataBytes).arg(fd ? "CAN FD" : "CAN");
         return Object::Bad;
     }
@@ -531,13 +502,15 @@ BlfDecoder::Object BlfDecoder::decode(const char *object, int size, quint32 type
         *why = QStringLiteral("standard identifier above 7FF");
         return Object::Bad;
     }
+    if (!haveStart && warningText.isEmpty())
+        warningText = QStringLiteral("no measurement start in the file header; times count from 1970-01-01");
     frame.timeUs = baseUs + qint64(offsetUs);
     frame.id = id;
     frame.extended = extended;
     frame.fd = fd;
     frame.fdFlags = fd ? fdFlags : 0;
     frame.remote = remote && !fd;
-    frame.remoteLength = frame.remote ? quint8(std::min(lengthCode, 8)) : 0;
+    frame.remoteLength = frame.remote ? quint8(std::min(lengthCode, CLASSIC_DATA_BYTES)) : 0;
     const int count = frame.remote ? 0 : dataBytes;
     frame.data.resize(count);
     if (count > 0)

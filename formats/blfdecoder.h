@@ -1,26 +1,26 @@
 #pragma once
 
-// Reads the CAN frames of a BLF file (see formats/blffile.h) one at a time,
-// with bounded memory whatever the file's size: the file is read in pieces,
-// one container's content is held at a time (at most
-// blf::MAX_CONTAINER_CONTENT_BYTES), and objects are passed over without being
-// held.
+// Reads the objects of a BLF file (see formats/blffile.h) one at a time, with
+// bounded memory whatever the file's size: the file is read in pieces, one
+// container's content is held at a time (at most
+// blf::MAX_CONTAINER_CONTENT_BYTES, and no more than the container really
+// holds), and objects are passed over without being held.
 //
 // Frames come from CAN_MESSAGE, CAN_MESSAGE2, CAN_FD_MESSAGE and
 // CAN_FD_MESSAGE_64 objects, at the measurement start of the file header plus
 // their time stamps (nanoseconds rounded to the nearest microsecond). CAN
-// error frames are counted as unsupported, objects of other types as skipped.
+// error frames are told apart; objects of other types are passed over and
+// counted.
 //
-// A damaged file stops the reading with an error that names the byte of the
-// file where it was found (a container that does not inflate, an object
-// without its signature, the file ending inside an object); the frames before
-// it have been handed out. A CAN object whose fields make no frame (an
-// identifier too large for its kind, more data bytes than the frame holds) is
-// such an error too, or, when told to skip bad objects, is counted and passed
-// over.
+// Damage ends the reading with an error that names the byte of the file where
+// it was found (a container that does not inflate to what it states, an
+// object without its signature, the file ending inside an object or before
+// the size its header gives); the frames before it have been handed out. A
+// CAN object whose fields make no frame (an identifier too large for its
+// kind, more data bytes than the frame holds) is reported and passed over.
 
 #include "formats/blffile.h"
-#include "formats/frameio.h"
+#include "formats/canframe.h"
 
 #include <QString>
 
@@ -35,26 +35,21 @@ namespace formats {
 class BlfDecoder
 {
 public:
-    explicit BlfDecoder(QIODevice *device, bool skipBad = false);
+    explicit BlfDecoder(QIODevice *device);
     ~BlfDecoder();
     BlfDecoder(const BlfDecoder &) = delete;
     BlfDecoder &operator=(const BlfDecoder &) = delete;
 
-    // The next frame; false at the end of the file or at an error. The frame's
-    // channel (as the file numbers them, from 1) is channel().
-    bool next(CanFrame &frame);
-    int channel() const { return frameChannel; }
-
-    // One object at a time, for a reader that counts them itself: a Frame,
-    // an object of another type (Skip), a CAN error frame (Unsupported), a
-    // CAN object whose fields make no frame (Bad, *why says what is wrong;
-    // the object is passed over), or End: the end of the file or damage that
-    // ends the reading (then hasError()). objectOffset() is where the object
-    // lies: the start of its container, or its own outside any.
+    // The next object: a Frame (its channel, as the file numbers them from 1,
+    // is channel()), an object of another type (Skip), a CAN error frame
+    // (Unsupported), a CAN object whose fields make no frame (Bad, *why says
+    // what is wrong), or End: the end of the file, or damage that ends the
+    // reading (then hasError()). objectOffset() is where the object lies: the
+    // start of its container, or its own outside any.
     enum class Object { Frame, Skip, Unsupported, Bad, End };
     Object read(CanFrame &frame, QString *why);
+    int channel() const { return frameChannel; }
     qint64 objectOffset() const { return objectStart; }
-    qint64 objectsRead() const { return objectCount; }
 
     bool hasError() const { return !errorText.isEmpty(); }
     QString error() const { return errorText; }
@@ -69,13 +64,9 @@ public:
     const blf::Statistics &statistics() const { return stats; }
     qint64 startUs() const { return baseUs; }
 
-    qint64 framesRead() const { return frames; }
-    qint64 unsupported() const { return errorFrames; }   // CAN error frames
+    qint64 objectsRead() const { return objectCount; }
     qint64 skipped() const { return otherObjects; }      // objects of other types
     qint64 containers() const { return containerCount; }
-    qint64 badObjects() const { return bad; }            // passed over when skipping bad objects
-    qint64 firstBadOffset() const { return firstBadAt; } // -1 when none
-    QString firstBadReason() const { return firstBadText; }
     // Bytes of the file consumed so far (for progress).
     qint64 bytesRead() const { return fileConsumed; }
 
@@ -110,7 +101,6 @@ private:
     bool fail(qint64 at, const QString &text);
 
     QIODevice *device;
-    const bool skipBadObjects;
 
     std::unique_ptr<char[]> fileBuffer; // not cleared: only what is read is touched
     int filePos = 0;
@@ -134,19 +124,15 @@ private:
 
     blf::Statistics stats;
     bool haveHeader = false;
+    bool haveStart = false;
     qint64 baseUs = 0;
     int frameChannel = 0;
     bool finished = false;
 
     qint64 objectStart = 0;
     qint64 objectCount = 0;
-    qint64 frames = 0;
-    qint64 errorFrames = 0;
     qint64 otherObjects = 0;
     qint64 containerCount = 0;
-    qint64 bad = 0;
-    qint64 firstBadAt = -1;
-    QString firstBadText;
     QString errorText;
     qint64 errorAt = -1;
     QString warningText;

@@ -1,9 +1,7 @@
 #include "formats/blfencoder.h"
 
-#include "core/canid.h"
 #include "core/littleendian.h"
-
-#include <QIODevice>
+#include "formats/formatparts.h"
 
 #include <zlib.h>
 
@@ -18,10 +16,11 @@ namespace {
 
 constexpr int CAN_OBJECT_BYTES = blf::HEADER_V1_BYTES + blf::CAN_MESSAGE_BYTES;
 constexpr int FD_OBJECT_BYTES = blf::HEADER_V1_BYTES + blf::CAN_FD_MESSAGE_64_BYTES; // before the data
-// The longest time after the start that a time stamp in nanoseconds holds.
-constexpr qint64 MAX_SPAN_US = 18446744073709551LL;
 // Room for the largest object and its padding.
-constexpr int MAX_OBJECT_BYTES = FD_OBJECT_BYTES + 64 + 4;
+constexpr int MAX_OBJECT_BYTES = FD_OBJECT_BYTES + FD_DATA_BYTES + 4;
+// The longest time after the start that a time stamp in nanoseconds holds
+// (about 584 years).
+constexpr qint64 MAX_SPAN_US = 18446744073709551LL;
 
 // The version of the library that writes the files, as python-can gives it too.
 constexpr quint8 FORMAT_VERSION[4] = {2, 6, 8, 1};
@@ -39,6 +38,15 @@ void putObjectHeader(char *p, int objectSize, quint32 type, quint64 ns)
     putLittleEndian(p + 24, ns, 8);
 }
 
+// The smallest CAN FD length code for this many data bytes (at most 64).
+int lengthCodeFor(int bytes)
+{
+    int code = 0;
+    while (code < 15 && parts::FD_LENGTHS[code] < bytes)
+        ++code;
+    return code;
+}
+
 // The program's version "major.minor.build" as three numbers.
 void versionNumbers(quint8 out[3])
 {
@@ -49,27 +57,22 @@ void versionNumbers(quint8 out[3])
 
 } // namespace
 
-BlfEncoder::BlfEncoder(QIODevice *target)
-    : BlfEncoder(target, Options())
+BlfEncoder::BlfEncoder()
+    : BlfEncoder(Options())
 {
 }
 
-BlfEncoder::BlfEncoder(QIODevice *target, const Options &encoderOptions)
-    : device(target)
-    , options(encoderOptions)
+BlfEncoder::BlfEncoder(const Options &encoderOptions)
+    : options(encoderOptions)
+    , containerBytes(size_t(std::clamp(encoderOptions.containerBytes, 1, blf::MAX_CONTAINER_CONTENT_BYTES)))
+    , content(new char[containerBytes + MAX_OBJECT_BYTES])
 {
-    const int containerBytes = std::max(options.containerBytes, 1);
-    content.reset(new char[size_t(containerBytes) + MAX_OBJECT_BYTES]);
     if (options.compressionLevel != 0) {
         zstream = std::make_unique<z_stream_s>();
         std::memset(zstream.get(), 0, sizeof(z_stream_s));
         if (deflateInit(zstream.get(), std::clamp(options.compressionLevel, 1, 9)) != Z_OK)
-            ioErrorText = QStringLiteral("zlib could not be set up");
-        outBytes = blf::CONTAINER_HEADER_BYTES + deflateBound(zstream.get(), uLong(containerBytes)) + 4;
-    } else {
-        outBytes = size_t(blf::CONTAINER_HEADER_BYTES) + size_t(containerBytes) + 4;
+            zstream.reset(); // then the containers are stored
     }
-    out.reset(new char[outBytes]);
 }
 
 BlfEncoder::~BlfEncoder()
@@ -78,17 +81,15 @@ BlfEncoder::~BlfEncoder()
         deflateEnd(zstream.get());
 }
 
-BlfEncoder::Outcome BlfEncoder::write(const CanFrame &frame, int channel)
+BlfEncoder::Outcome BlfEncoder::add(const CanFrame &frame, int channel, QByteArray &out)
 {
-    // A time stamp holds nanoseconds from the start on (up to about 584
-    // years), and the start a date up to the year 30827.
+    // A time stamp holds nanoseconds from the start on, and the start a date
+    // up to the year 30827.
     const bool inTime = frame.timeUs >= 0
         && (haveStart ? frame.timeUs >= startUs && frame.timeUs - startUs <= MAX_SPAN_US
                       : blf::systemTime(frame.timeUs).year != 0);
-    if (!core::isValidId(frame.id, frame.extended) || !inTime) {
-        ++unsupportedFrames;
+    if (!parts::validIdentifier(frame) || !inTime)
         return Outcome::Unsupported;
-    }
     if (!haveStart) {
         haveStart = true;
         startUs = frame.timeUs / 1000 * 1000;
@@ -101,8 +102,8 @@ BlfEncoder::Outcome BlfEncoder::write(const CanFrame &frame, int channel)
     char *p = content.get() + contentLen;
     if (frame.fd && !frame.remote) {
         int count = frame.data.size();
-        if (count > 64) {
-            count = 64;
+        if (count > FD_DATA_BYTES) {
+            count = FD_DATA_BYTES;
             outcome = Outcome::Truncated;
         }
         const int objectSize = FD_OBJECT_BYTES + count;
@@ -111,7 +112,7 @@ BlfEncoder::Outcome BlfEncoder::write(const CanFrame &frame, int channel)
         char *body = p + blf::HEADER_V1_BYTES;
         std::memset(body, 0, blf::CAN_FD_MESSAGE_64_BYTES);
         body[0] = char(channel);
-        body[1] = char(blf::lengthCode(count));
+        body[1] = char(lengthCodeFor(count));
         body[2] = char(count);
         putLittleEndian(body + 4, id, 4);
         quint32 flags = blf::FD64_EDL;
@@ -125,28 +126,25 @@ BlfEncoder::Outcome BlfEncoder::write(const CanFrame &frame, int channel)
         contentLen += size_t(objectSize + padding);
     } else {
         int count = frame.remote ? 0 : frame.data.size();
-        if (count > 8) {
-            count = 8;
+        if (count > CLASSIC_DATA_BYTES) {
+            count = CLASSIC_DATA_BYTES;
             outcome = Outcome::Truncated;
         }
         putObjectHeader(p, CAN_OBJECT_BYTES, blf::CAN_MESSAGE, ns);
         char *body = p + blf::HEADER_V1_BYTES;
         putLittleEndian(body, quint64(channel), 2);
         body[2] = char(frame.remote ? blf::CAN_MESSAGE_REMOTE : 0);
-        body[3] = char(frame.remote ? std::min<int>(frame.remoteLength, 8) : count);
+        body[3] = char(frame.remote ? std::min<int>(frame.remoteLength, CLASSIC_DATA_BYTES) : count);
         putLittleEndian(body + 4, id, 4);
-        std::memset(body + 8, 0, 8);
+        std::memset(body + 8, 0, CLASSIC_DATA_BYTES);
         std::memcpy(body + 8, frame.data.constData(), size_t(count));
         contentLen += CAN_OBJECT_BYTES;
     }
-    ++written;
-    if (outcome == Outcome::Truncated)
-        ++truncatedFrames;
+    ++objects;
 
     // A full container goes out; the rest of the object opens the next.
-    const size_t containerBytes = size_t(std::max(options.containerBytes, 1));
     if (contentLen >= containerBytes) {
-        writeContainer(containerBytes);
+        putContainer(containerBytes, out);
         const size_t rest = contentLen - containerBytes;
         std::memmove(content.get(), content.get() + containerBytes, rest);
         contentLen = rest;
@@ -154,85 +152,74 @@ BlfEncoder::Outcome BlfEncoder::write(const CanFrame &frame, int channel)
     return outcome;
 }
 
-bool BlfEncoder::flush()
+void BlfEncoder::close(QByteArray &out)
 {
+    if (!headerOut)
+        putHeader(out);
     if (contentLen > 0) {
-        writeContainer(contentLen);
+        putContainer(contentLen, out);
         contentLen = 0;
     }
-    return !failed();
 }
 
-bool BlfEncoder::finish()
+QByteArray BlfEncoder::header() const
 {
-    if (!flush())
-        return false;
-    if (!headerWritten)
-        return writeHeader();
-    if (device->isSequential())
-        return true; // the header written at the start stays
-    const qint64 end = device->pos();
-    char header[blf::FILE_HEADER_BYTES];
-    blf::putStatistics(header, statistics());
-    if (!device->seek(headerAt) || device->write(header, blf::FILE_HEADER_BYTES) != blf::FILE_HEADER_BYTES
-        || !device->seek(end)) {
-        ioErrorText = device->errorString().isEmpty() ? QStringLiteral("the file header could not be written")
-                                                      : device->errorString();
-        return false;
-    }
-    return true;
+    return headerBytes(true);
 }
 
-blf::Statistics BlfEncoder::statistics() const
+QByteArray BlfEncoder::headerBytes(bool complete) const
 {
     blf::Statistics s;
     versionNumbers(s.applicationVersion);
     std::copy(std::begin(FORMAT_VERSION), std::end(FORMAT_VERSION), s.formatVersion);
-    s.fileBytes = quint64(deviceBytes);
-    s.uncompressedBytes = uncompressedBytes;
-    s.objectCount = quint32(std::min<qint64>(written, 0xFFFFFFFF));
+    if (complete) {
+        s.fileBytes = handedOut;
+        s.uncompressedBytes = uncompressedBytes;
+        s.objectCount = quint32(std::min<quint64>(objects, 0xFFFFFFFFu));
+    }
     if (haveStart) {
         s.start = blf::systemTime(startUs);
-        s.last = blf::systemTime(lastUs);
+        s.last = blf::systemTime(complete ? lastUs : startUs);
     }
-    return s;
+    QByteArray bytes(blf::FILE_HEADER_BYTES, Qt::Uninitialized);
+    blf::putStatistics(bytes.data(), s);
+    return bytes;
 }
 
-bool BlfEncoder::writeHeader()
+void BlfEncoder::putHeader(QByteArray &out)
 {
-    headerWritten = true;
-    headerAt = device->isSequential() ? 0 : device->pos();
-    char header[blf::FILE_HEADER_BYTES];
-    blf::putStatistics(header, statistics());
-    return put(header, blf::FILE_HEADER_BYTES);
+    // The sizes and counts are not known yet: zeros say so to a reader
+    // should the file never be finished.
+    headerOut = true;
+    handedOut += blf::FILE_HEADER_BYTES;
+    out += headerBytes(false);
 }
 
-bool BlfEncoder::writeContainer(size_t bytes)
+void BlfEncoder::putContainer(size_t bytes, QByteArray &out)
 {
-    if (failed())
-        return false;
-    if (!headerWritten && !writeHeader())
-        return false;
+    if (!headerOut)
+        putHeader(out);
+    const size_t bound = zstream ? size_t(deflateBound(zstream.get(), uLong(bytes))) : bytes;
+    char *p = parts::makeRoom(out, int(blf::CONTAINER_HEADER_BYTES + bound + 4));
     size_t payload = bytes;
     quint16 method = blf::NO_COMPRESSION;
+    bool compressed = false;
     if (zstream) {
         z_stream_s &z = *zstream;
         deflateReset(&z);
         z.next_in = reinterpret_cast<Bytef *>(content.get());
         z.avail_in = uInt(bytes);
-        z.next_out = reinterpret_cast<Bytef *>(out.get() + blf::CONTAINER_HEADER_BYTES);
-        z.avail_out = uInt(outBytes - blf::CONTAINER_HEADER_BYTES - 4);
-        if (deflate(&z, Z_FINISH) != Z_STREAM_END) {
-            ioErrorText = QStringLiteral("zlib could not compress a container");
-            return false;
+        z.next_out = reinterpret_cast<Bytef *>(p + blf::CONTAINER_HEADER_BYTES);
+        z.avail_out = uInt(bound);
+        compressed = deflate(&z, Z_FINISH) == Z_STREAM_END;
+        if (compressed) {
+            payload = size_t(z.total_out);
+            method = blf::ZLIB_DEFLATE;
         }
-        payload = size_t(z.total_out);
-        method = blf::ZLIB_DEFLATE;
-    } else {
-        std::memcpy(out.get() + blf::CONTAINER_HEADER_BYTES, content.get(), bytes);
     }
+    if (!compressed)
+        std::memcpy(p + blf::CONTAINER_HEADER_BYTES, content.get(), bytes);
     const size_t objectSize = blf::CONTAINER_HEADER_BYTES + payload;
-    char *p = out.get();
     std::memset(p, 0, blf::CONTAINER_HEADER_BYTES);
     std::memcpy(p, "LOBJ", 4);
     putLittleEndian(p + 4, blf::BASE_HEADER_BYTES, 2);
@@ -243,27 +230,9 @@ bool BlfEncoder::writeContainer(size_t bytes)
     putLittleEndian(p + 24, bytes, 4);
     const size_t padding = objectSize % 4;
     std::memset(p + objectSize, 0, padding);
+    parts::keepUpTo(out, p + objectSize + padding);
+    handedOut += objectSize + padding;
     uncompressedBytes += blf::CONTAINER_HEADER_BYTES + bytes;
-    return put(p, qint64(objectSize + padding));
-}
-
-bool BlfEncoder::put(const char *p, qint64 size)
-{
-    if (failed())
-        return false;
-    while (size > 0) {
-        const qint64 n = device->write(p, size);
-        if (n <= 0) {
-            ioErrorText = device->errorString();
-            if (ioErrorText.isEmpty())
-                ioErrorText = QStringLiteral("write failed");
-            return false;
-        }
-        p += n;
-        size -= n;
-        deviceBytes += n;
-    }
-    return true;
 }
 
 } // namespace formats

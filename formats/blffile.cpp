@@ -11,14 +11,6 @@ namespace formats::blf {
 using core::littleEndian;
 using core::putLittleEndian;
 
-int lengthCode(int bytes)
-{
-    int code = 0;
-    while (code < 15 && FD_LENGTHS[code] < bytes)
-        ++code;
-    return code;
-}
-
 SystemTime systemTime(qint64 epochUs)
 {
     const qint64 ms = epochUs >= 0 ? epochUs / 1000 : -((-epochUs + 999) / 1000);

@@ -80,11 +80,6 @@ constexpr int MAX_FILE_HEADER_BYTES = 64 * 1024;
 constexpr int MAX_CONTAINER_CONTENT_BYTES = 16 * 1024 * 1024;
 constexpr int MAX_CHANNEL = 255;
 
-// Data length of each CAN FD length code.
-constexpr int FD_LENGTHS[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 20, 24, 32, 48, 64};
-// The smallest length code for `bytes` data bytes (at most 64).
-int lengthCode(int bytes);
-
 // Windows' SYSTEMTIME: local date and time to the millisecond.
 struct SystemTime {
     quint16 year = 0, month = 0, dayOfWeek = 0, day = 0;
