@@ -36,11 +36,6 @@ bool allZero(const char *p, int n)
     return std::all_of(p, p + n, [](char c) { return c == 0; });
 }
 
-QString bytesText(qint64 at)
-{
-    return QStringLiteral("byte %1").arg(at);
-}
-
 } // namespace
 
 BlfDecoder::BlfDecoder(QIODevice *source)
@@ -157,10 +152,10 @@ bool BlfDecoder::nextSegment()
                 contentEnd = true;
                 return false;
             }
-            return fail(fileConsumed, QStringLiteral("the file ends inside an object at %1").arg(bytesText(fileConsumed)));
+            return fail(fileConsumed, QStringLiteral("the file ends with %1 byte(s) that are no whole object").arg(available));
         }
         if (passed == MAX_PADDING_BYTES)
-            return fail(fileConsumed - passed, QStringLiteral("no object at %1").arg(bytesText(fileConsumed - passed)));
+            return fail(fileConsumed - passed, QStringLiteral("no object here (no \"LOBJ\" signature)"));
         onlyZeros = onlyZeros && *p == 0;
         ++filePos;
         ++fileConsumed;
@@ -170,15 +165,15 @@ bool BlfDecoder::nextSegment()
     }
     const qint64 at = fileConsumed;
     if (available < blf::BASE_HEADER_BYTES)
-        return fail(at, QStringLiteral("the file ends inside the object at %1").arg(bytesText(at)));
+        return fail(at, QStringLiteral("the file ends inside an object's header"));
     const quint32 objectSize = quint32(littleEndian(p + 8, 4));
     const quint32 type = quint32(littleEndian(p + 12, 4));
 
     if (type == blf::LOG_CONTAINER) {
         if (objectSize < quint32(blf::CONTAINER_HEADER_BYTES))
-            return fail(at, QStringLiteral("the container at %1 has a size of %2 bytes").arg(bytesText(at)).arg(objectSize));
+            return fail(at, QStringLiteral("a container of %1 bytes, too small for its header").arg(objectSize));
         if (fileFill(blf::CONTAINER_HEADER_BYTES) < blf::CONTAINER_HEADER_BYTES)
-            return fail(at, QStringLiteral("the file ends inside the container at %1").arg(bytesText(at)));
+            return fail(at, QStringLiteral("the file ends inside a container's header"));
         p = fileBuffer.get() + filePos;
         const quint16 method = quint16(littleEndian(p + 16, 2));
         const quint32 declared = quint32(littleEndian(p + 24, 4));
@@ -187,33 +182,29 @@ bool BlfDecoder::nextSegment()
         fileConsumed += blf::CONTAINER_HEADER_BYTES;
         const qint64 size = method == blf::NO_COMPRESSION ? payload : qint64(declared);
         if (size > blf::MAX_CONTAINER_CONTENT_BYTES)
-            return fail(at, QStringLiteral("the container at %1 holds %2 bytes, more than the %3 MiB a container may hold")
-                                .arg(bytesText(at))
+            return fail(at, QStringLiteral("a container holding %1 bytes, more than the %2 MiB a container may hold")
                                 .arg(size)
                                 .arg(blf::MAX_CONTAINER_CONTENT_BYTES / (1024 * 1024)));
         segmentAt = at;
         segmentContainer = true;
         ++containerCount;
         if (method == blf::NO_COMPRESSION)
-            return readStored(at, size, QStringLiteral("container"));
+            return readStored(at, size, QStringLiteral("a container"));
         if (method != blf::ZLIB_DEFLATE)
-            return fail(at, QStringLiteral("the container at %1 is compressed by an unknown method (%2)")
-                                .arg(bytesText(at))
-                                .arg(method));
+            return fail(at, QStringLiteral("a container compressed by an unknown method (%1)").arg(method));
         return inflateContainer(at, payload, int(size));
     }
 
     // An object outside any container: its bytes are the segment.
     if (objectSize < quint32(blf::BASE_HEADER_BYTES))
-        return fail(at, QStringLiteral("the object at %1 has a size of %2 bytes").arg(bytesText(at)).arg(objectSize));
+        return fail(at, QStringLiteral("an object of %1 bytes, too small for its header").arg(objectSize));
     if (objectSize > quint32(blf::MAX_CONTAINER_CONTENT_BYTES))
-        return fail(at, QStringLiteral("the object at %1 has %2 bytes, more than the %3 MiB an object outside a container may have")
-                            .arg(bytesText(at))
+        return fail(at, QStringLiteral("an object of %1 bytes outside any container, more than the %2 MiB one may have")
                             .arg(objectSize)
                             .arg(blf::MAX_CONTAINER_CONTENT_BYTES / (1024 * 1024)));
     segmentAt = at;
     segmentContainer = false;
-    return readStored(at, objectSize, QStringLiteral("object"));
+    return readStored(at, objectSize, QStringLiteral("an object"));
 }
 
 bool BlfDecoder::readStored(qint64 at, qint64 size, const QString &what)
@@ -223,8 +214,8 @@ bool BlfDecoder::readStored(qint64 at, qint64 size, const QString &what)
     while (done < size) {
         const int got = fileFill(1);
         if (got == 0)
-            return fail(at, QStringLiteral("the file ends inside the %1 at %2 (%3 of its %4 bytes are there)")
-                                .arg(what, bytesText(at))
+            return fail(at, QStringLiteral("the file ends inside %1 (%2 of its %3 bytes are there)")
+                                .arg(what)
                                 .arg(done)
                                 .arg(size));
         const int take = int(std::min<qint64>(got, size - done));
@@ -263,7 +254,7 @@ bool BlfDecoder::inflateContainer(qint64 at, qint64 payload, int size)
         z.avail_out = uInt(std::min(content.size(), end) - produced);
         const int available = left > 0 ? fileFill(1) : 0;
         if (left > 0 && available == 0)
-            return fail(at, QStringLiteral("the file ends inside the container at %1").arg(bytesText(at)));
+            return fail(at, QStringLiteral("the file ends inside a container"));
         const int take = int(std::min<qint64>(available, left));
         z.next_in = reinterpret_cast<Bytef *>(fileBuffer.get() + filePos);
         z.avail_in = uInt(take);
@@ -277,23 +268,19 @@ bool BlfDecoder::inflateContainer(qint64 at, qint64 payload, int size)
         if (status == Z_STREAM_END)
             break;
         if (status == Z_NEED_DICT || status == Z_DATA_ERROR || status == Z_MEM_ERROR)
-            return fail(at, QStringLiteral("the container at %1 is damaged: %2")
-                                .arg(bytesText(at), QString::fromLatin1(z.msg ? z.msg : "zlib error")));
+            return fail(at, QStringLiteral("a damaged container: %1").arg(QString::fromLatin1(z.msg ? z.msg : "zlib error")));
         if (produced == end && z.avail_in > 0) // stopped for want of room
-            return fail(at, QStringLiteral("the container at %1 holds more than the %2 bytes it states")
-                                .arg(bytesText(at))
-                                .arg(size));
+            return fail(at, QStringLiteral("a container holding more than the %1 bytes it states").arg(size));
         if (left == 0 && z.avail_in == 0 && status == Z_BUF_ERROR)
-            return fail(at, QStringLiteral("the compressed content of the container at %1 is cut short").arg(bytesText(at)));
+            return fail(at, QStringLiteral("a container whose compressed content is cut short"));
     }
     if (produced != end)
-        return fail(at, QStringLiteral("the container at %1 holds %2 bytes, not the %3 it states")
-                            .arg(bytesText(at))
+        return fail(at, QStringLiteral("a container holding %1 bytes, not the %2 it states")
                             .arg(produced - contentLen)
                             .arg(size));
     // Whatever follows the compressed stream inside the container is not content.
     if (!fileSkip(left))
-        return fail(at, QStringLiteral("the file ends inside the container at %1").arg(bytesText(at)));
+        return fail(at, QStringLiteral("the file ends inside a container"));
     contentLen = end;
     return true;
 }
@@ -329,9 +316,8 @@ BlfDecoder::Place BlfDecoder::contentPlace() const
 
 QString BlfDecoder::Place::text() const
 {
-    if (!container)
-        return QStringLiteral("at byte %1").arg(at + offset); // outside any container: the file's own bytes
-    return QStringLiteral("at byte %1 of the container at byte %2").arg(offset).arg(at);
+    // Outside any container the object is the one at the reported offset.
+    return container ? QStringLiteral(" at byte %1 of the container's content").arg(offset) : QString();
 }
 
 // ---------------------------------------------------------------- objects
@@ -353,20 +339,18 @@ BlfDecoder::Object BlfDecoder::read(CanFrame &frame, QString *why)
             if (onlyZeros && allZero(p, available)) {
                 finished = true;
                 if (stats.fileBytes > quint64(fileConsumed)) {
-                    fail(fileConsumed, QStringLiteral("the file ends at byte %1; its header gives it %2 bytes")
-                                           .arg(fileConsumed)
-                                           .arg(stats.fileBytes));
+                    fail(fileConsumed, QStringLiteral("the file ends here; its header gives it %1 bytes").arg(stats.fileBytes));
                 } else if (stats.fileBytes == 0 && warningText.isEmpty()) {
-                    warningText = QStringLiteral("the file header has no statistics: the file was not finished "
-                                                 "(what its containers hold is read)");
+                    warningText = QStringLiteral("the file header has no statistics (written to a pipe, or never "
+                                                 "finished); what its containers hold is read");
                 }
                 return Object::End;
             }
-            fail(contentPlace().at, QStringLiteral("the file ends inside an object %1").arg(contentPlace().text()));
+            fail(contentPlace().at, QStringLiteral("the file ends inside an object%1").arg(contentPlace().text()));
             return Object::End;
         }
         if (passed == MAX_PADDING_BYTES) {
-            fail(contentPlace().at, QStringLiteral("no object %1").arg(contentPlace().text()));
+            fail(contentPlace().at, QStringLiteral("no object%1 (no \"LOBJ\" signature)").arg(contentPlace().text()));
             return Object::End;
         }
         onlyZeros = onlyZeros && *p == 0;
@@ -378,7 +362,7 @@ BlfDecoder::Object BlfDecoder::read(CanFrame &frame, QString *why)
     objectStart = place.at;
     const auto cutShort = [&] {
         if (!hasError())
-            fail(objectStart, QStringLiteral("the file ends inside the object %1").arg(place.text()));
+            fail(objectStart, QStringLiteral("the file ends inside the object%1").arg(place.text()));
         return Object::End;
     };
     if (available < blf::BASE_HEADER_BYTES)
@@ -386,7 +370,9 @@ BlfDecoder::Object BlfDecoder::read(CanFrame &frame, QString *why)
     const quint32 objectSize = quint32(littleEndian(p + 8, 4));
     const quint32 type = quint32(littleEndian(p + 12, 4));
     if (objectSize < quint32(blf::BASE_HEADER_BYTES)) {
-        fail(objectStart, QStringLiteral("the object %1 has a size of %2 bytes").arg(place.text()).arg(objectSize));
+        fail(objectStart, QStringLiteral("the object%1 has a size of %2 bytes, too small for its header")
+                              .arg(place.text())
+                              .arg(objectSize));
         return Object::End;
     }
 
@@ -398,8 +384,8 @@ BlfDecoder::Object BlfDecoder::read(CanFrame &frame, QString *why)
         if (contentPeek(p, want) < want)
             return cutShort();
         result = decode(p, want, type, frame, why);
-        if (result == Object::Bad)
-            *why = QStringLiteral("%1 (the object %2)").arg(*why, place.text());
+        if (result == Object::Bad && place.container)
+            *why = QStringLiteral("%1 (the object%2)").arg(*why, place.text());
         contentConsume(want);
         rest -= want;
     } else if (type == blf::CAN_ERROR || type == blf::CAN_ERROR_EXT || type == blf::CAN_FD_ERROR_64) {

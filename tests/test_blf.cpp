@@ -353,17 +353,17 @@ void TestBlf::damagedFiles_data()
     // the first, 5461 in the first two; the fourth was closed early by a
     // flush after frame 10000.
     QTest::newRow("header cut") << "cut" << 0 << "the file ends inside its header" << 0;
-    QTest::newRow("cut inside a container") << "cut" << 3 << "the file ends inside the container at byte %1" << 5461;
+    QTest::newRow("cut inside a container") << "cut" << 3 << "the file ends inside a container" << 5461;
     QTest::newRow("cut after a container, inside an object")
-        << "cut end" << 2 << "the file ends inside the object at byte 131056 of the container at byte %1" << 5461;
-    QTest::newRow("cut after a flushed container") << "cut end" << 4 << "the file ends at byte %2; its header gives it"
+        << "cut end" << 2 << "the file ends inside the object at byte 131056 of the container's content" << 5461;
+    QTest::newRow("cut after a flushed container") << "cut end" << 4 << "the file ends here; its header gives it"
                                                    << 10000;
     QTest::newRow("killed after a flush") << "unfinished" << 4 << "" << 10000;
-    QTest::newRow("bit flipped") << "flip" << 2 << "the container at byte %1" << 2730;
+    QTest::newRow("bit flipped") << "flip" << 2 << "container" << 2730;
     QTest::newRow("container runs past the end")
-        << "size" << 3 << "the file ends inside the container at byte %1" << 5461;
-    QTest::newRow("container states 4 GiB") << "content" << 3 << "the container at byte %1 holds 4294967295 bytes, "
-                                                              "more than the 16 MiB" << 5461;
+        << "size" << 3 << "the file ends inside a container" << 5461;
+    QTest::newRow("container states 4 GiB") << "content" << 3 << "a container holding 4294967295 bytes, more than "
+                                                              "the 16 MiB" << 5461;
 }
 
 void TestBlf::damagedFiles()
@@ -410,11 +410,10 @@ void TestBlf::damagedFiles()
     QCOMPARE(r.frames, written.mid(0, framesBefore));
     if (message.isEmpty()) {
         QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
-        QVERIFY2(r.warning.contains("not finished"), qPrintable(r.warning));
+        QVERIFY2(r.warning.contains("never finished"), qPrintable(r.warning));
         return;
     }
-    const QString expected = QString(message).replace("%1", QString::number(at)).replace("%2", QString::number(next));
-    QVERIFY2(r.error.contains(expected), qPrintable(r.error + " / expected: " + expected));
+    QVERIFY2(r.error.contains(message), qPrintable(r.error + " / expected: " + message));
     QCOMPARE(r.errorOffset, damage == "cut end" && container == 4 ? next : at);
 }
 
