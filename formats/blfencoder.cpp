@@ -162,6 +162,14 @@ void BlfEncoder::close(QByteArray &out)
     }
 }
 
+qint64 BlfEncoder::pendingFileBytes() const
+{
+    if (contentLen == 0)
+        return 0;
+    const double ratio = contentIn > 0 ? double(containersOut) / double(contentIn) : 0.25;
+    return std::max<qint64>(1, qint64(double(contentLen) * ratio));
+}
+
 QByteArray BlfEncoder::header() const
 {
     return headerBytes(true);
@@ -233,6 +241,8 @@ void BlfEncoder::putContainer(size_t bytes, QByteArray &out)
     parts::keepUpTo(out, p + objectSize + padding);
     handedOut += objectSize + padding;
     uncompressedBytes += blf::CONTAINER_HEADER_BYTES + bytes;
+    contentIn += bytes;
+    containersOut += objectSize + padding;
 }
 
 } // namespace formats

@@ -48,8 +48,10 @@ public:
     // The objects added since the last container, as a container, to out
     // (the file header first, should it not be out yet).
     void close(QByteArray &out);
-    // Bytes of objects not yet in a container.
-    qint64 pendingBytes() const { return qint64(contentLen); }
+    // Bytes of objects not yet in a container, and what they will take in
+    // the file as far as the containers so far tell (a quarter of them
+    // before the first; at least 1 when there are any).
+    qint64 pendingFileBytes() const;
 
     // The file header for what has been handed out so far, with its statistics.
     QByteArray header() const;
@@ -73,6 +75,8 @@ private:
     quint64 handedOut = 0;        // bytes of the file so far
     quint64 uncompressedBytes = blf::FILE_HEADER_BYTES;
     quint64 objects = 0;
+    quint64 contentIn = 0;     // content of the containers so far
+    quint64 containersOut = 0; // and their bytes in the file
 };
 
 } // namespace formats

@@ -48,7 +48,7 @@ protected:
     }
 
     void flushing(QByteArray &out) override { encoder.close(out); }
-    qint64 heldBytes() const override { return encoder.pendingBytes(); }
+    qint64 heldBytes() const override { return encoder.pendingFileBytes(); }
     void ending(QByteArray &out) override { encoder.close(out); }
 
     bool completed(QIODevice *device) override

@@ -55,7 +55,7 @@ const std::vector<FormatInfo> &formatTable()
         {Format::Asc, QStringLiteral("asc"), {}, {QStringLiteral("asc")}, QStringLiteral("a Vector ASC log"),
          parts::looksLikeAsc, parts::makeAscReader, parts::makeAscWriter},
         {Format::Blf, QStringLiteral("blf"), {}, {QStringLiteral("blf")}, QStringLiteral("a Vector BLF log"),
-         parts::looksLikeBlf, parts::makeBlfReader, parts::makeBlfWriter},
+         parts::looksLikeBlf, parts::makeBlfReader, parts::makeBlfWriter, true},
     };
     return table;
 }

@@ -32,6 +32,9 @@ struct FormatInfo {
     bool (*looksLike)(const QByteArray &head);
     std::unique_ptr<FrameReader> (*makeReader)(QIODevice *device, const ReadOptions &options);
     std::unique_ptr<FrameWriter> (*makeWriter)(QIODevice *device, const WriteOptions &options);
+    // Made of binary records rather than lines: its writer hands whole
+    // records (BLF's containers) to each write of the device.
+    bool binary = false;
 };
 
 // Every format, in the order detection tries them and help texts list them.

@@ -66,7 +66,8 @@ protected:
     // Called by flush() before the buffer goes out: what the format holds
     // back goes into out (nothing by default).
     virtual void flushing(QByteArray &out);
-    // Bytes the format holds back from the buffer until flushing() (0 by default).
+    // Bytes the format holds back from the buffer until flushing(), as they
+    // will take on the device (0 by default).
     virtual qint64 heldBytes() const;
     // Called by finish() once everything is on the device; false after fail()
     // when what it does there went wrong (true by default).

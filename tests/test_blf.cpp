@@ -1,7 +1,7 @@
 // Vector BLF files: read when python-can wrote them (or when built object by
 // object from the published layout), written here and read by python-can
-// frame for frame on both truck logs, and damaged files that stop with the
-// byte of the damage and the frames before it.
+// frame for frame on both truck logs, damaged files that stop with the byte
+// of the damage and the frames before it, and vornix-dump on them.
 
 #include "core/littleendian.h"
 #include "formats/blfdecoder.h"
@@ -155,6 +155,7 @@ private slots:
     void pythonCanReadsOurs();
     void damagedFiles_data();
     void damagedFiles();
+    void dumpTool();
 };
 
 void TestBlf::readsForeignFiles_data()
@@ -415,6 +416,39 @@ void TestBlf::damagedFiles()
     }
     QVERIFY2(r.error.contains(message), qPrintable(r.error + " / expected: " + message));
     QCOMPARE(r.errorOffset, damage == "cut end" && container == 4 ? next : at);
+}
+
+void TestBlf::dumpTool()
+{
+    // A truck log into BLF and back: the very lines; a BLF cut short: the
+    // byte offset, status 1, the frames before it.
+    const QString tool = QStringLiteral(VORNIX_DUMP_TOOL);
+    QTemporaryDir dir;
+    const QString log = dir.filePath("truck.log"), blf = dir.filePath("truck.blf");
+    const QByteArray text = runProgram("gzip", {"-dc", REALDATA + "decodinggui.candump.log.gz"}).out.toLatin1();
+    QFile file(log);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+    file.close();
+    ProgramRun run = runProgram(tool, {"convert", log, blf});
+    QVERIFY2(run.status == 0, qPrintable(run.summary()));
+    run = runProgram(tool, {"info", blf});
+    QVERIFY2(run.status == 0 && run.out.contains("(blf)") && run.out.contains("frames:       78582\n"),
+             qPrintable(run.out + run.summary()));
+    run = runProgram(tool, {"convert", blf, "-", "--to", "candump"});
+    QVERIFY2(run.status == 0 && run.out.toLatin1() == text, qPrintable(run.summary()));
+
+    QByteArray bytes = readFile(blf);
+    const std::vector<qint64> starts = containerStarts(bytes);
+    bytes.truncate(int(starts[2] + 100));
+    const QString cut = dir.filePath("cut.blf");
+    QFile cutFile(cut);
+    QVERIFY(cutFile.open(QIODevice::WriteOnly) && cutFile.write(bytes) == bytes.size());
+    cutFile.close();
+    run = runProgram(tool, {"convert", cut, dir.filePath("cut.log")});
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.contains(QStringLiteral("%1: at byte offset %2: the file ends inside a container").arg(cut).arg(starts[2])),
+             qPrintable(run.err));
+    QCOMPARE(readFile(dir.filePath("cut.log")).count('\n'), 5461);
 }
 
 QTEST_GUILESS_MAIN(TestBlf)
