@@ -53,7 +53,9 @@ protected:
             setWarning(notes.join(QStringLiteral("; ")));
         if (!decoder.hasError())
             return true;
-        *why = decoder.error();
+        // Skipping bad records does not get past damage: the file is read
+        // up to it.
+        *why = options.skipBad ? decoder.error() + QStringLiteral(" (the reading ends there)") : decoder.error();
         return false;
     }
 
