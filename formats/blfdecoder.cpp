@@ -1,7 +1,7 @@
 #include "formats/blfdecoder.h"
 
-#include "core/canid.h"
 #include "core/littleendian.h"
+#include "formats/blfobjects.h"
 
 #include <QIODevice>
 
@@ -23,8 +23,6 @@ constexpr int MAX_PADDING_BYTES = 7;
 // The most of a CAN object that its fields need: the largest header, the
 // CAN_FD_MESSAGE_64 fields and 64 data bytes, with room to spare.
 constexpr int MAX_DECODED_BYTES = 256;
-// Time stamps beyond this many microseconds (about 3000 years) are damage.
-constexpr quint64 MAX_OFFSET_US = 100000000000000000ull;
 
 bool isSignature(const char *p)
 {
@@ -383,9 +381,15 @@ BlfDecoder::Object BlfDecoder::read(CanFrame &frame, QString *why)
         const int want = int(std::min<quint32>(objectSize, MAX_DECODED_BYTES));
         if (contentPeek(p, want) < want)
             return cutShort();
-        result = decode(p, want, type, frame, why);
-        if (result == Object::Bad && place.container)
-            *why = QStringLiteral("%1 (the object%2)").arg(*why, place.text());
+        if (blf::readCanObject(p, want, type, baseUs, frame, frameChannel, why)) {
+            result = Object::Frame;
+            if (!haveStart && warningText.isEmpty())
+                warningText = QStringLiteral("no measurement start in the file header; times count from 1970-01-01");
+        } else {
+            result = Object::Bad;
+            if (place.container)
+                *why = QStringLiteral("%1 (the object%2)").arg(*why, place.text());
+        }
         contentConsume(want);
         rest -= want;
     } else if (type == blf::CAN_ERROR || type == blf::CAN_ERROR_EXT || type == blf::CAN_FD_ERROR_64) {
@@ -397,112 +401,6 @@ BlfDecoder::Object BlfDecoder::read(CanFrame &frame, QString *why)
         return cutShort();
     ++objectCount;
     return result;
-}
-
-BlfDecoder::Object BlfDecoder::decode(const char *object, int size, quint32 type, CanFrame &frame, QString *why)
-{
-    const int headerSize = int(littleEndian(object + 4, 2));
-    const int version = int(littleEndian(object + 6, 2));
-    if (version != 1 && version != 2) {
-        *why = QStringLiteral("unknown object header version %1").arg(version);
-        return Object::Bad;
-    }
-    const int least = version == 1 ? blf::HEADER_V1_BYTES : blf::HEADER_V2_BYTES;
-    if (headerSize < least || headerSize > size) {
-        *why = QStringLiteral("an object header of %1 bytes").arg(headerSize);
-        return Object::Bad;
-    }
-    const quint32 flags = quint32(littleEndian(object + 16, 4));
-    const quint64 stamp = littleEndian(object + 24, 8);
-    quint64 offsetUs = 0;
-    if (flags == blf::TIME_TEN_MICS)
-        offsetUs = stamp <= MAX_OFFSET_US / 10 ? stamp * 10 : MAX_OFFSET_US + 1;
-    else
-        offsetUs = stamp / 1000 + (stamp % 1000 >= 500 ? 1 : 0);
-    if (offsetUs > MAX_OFFSET_US) {
-        *why = QStringLiteral("a time stamp out of range");
-        return Object::Bad;
-    }
-    const char *body = object + headerSize;
-    const int bodySize = size - headerSize;
-
-    quint32 rawId = 0;
-    int dataBytes = 0;
-    int lengthCode = 0;
-    const char *data = nullptr;
-    bool fd = false;
-    bool remote = false;
-    quint8 fdFlags = 0;
-    int channel = 0;
-    if (type == blf::CAN_MESSAGE || type == blf::CAN_MESSAGE2) {
-        if (bodySize < blf::CAN_MESSAGE_BYTES) {
-            *why = QStringLiteral("a CAN message object too short for its fields");
-            return Object::Bad;
-        }
-        channel = int(littleEndian(body, 2));
-        remote = (quint8(body[2]) & blf::CAN_MESSAGE_REMOTE) != 0;
-        lengthCode = quint8(body[3]);
-        rawId = quint32(littleEndian(body + 4, 4));
-        dataBytes = std::min(lengthCode, CLASSIC_DATA_BYTES);
-        data = body + 8;
-    } else if (type == blf::CAN_FD_MESSAGE) {
-        if (bodySize < blf::CAN_FD_MESSAGE_BYTES) {
-            *why = QStringLiteral("a CAN FD message object too short for its fields");
-            return Object::Bad;
-        }
-        channel = int(littleEndian(body, 2));
-        remote = (quint8(body[2]) & blf::CAN_MESSAGE_REMOTE) != 0;
-        lengthCode = quint8(body[3]);
-        rawId = quint32(littleEndian(body + 4, 4));
-        const quint8 canFdFlags = quint8(body[13]);
-        fd = (canFdFlags & blf::FD_EDL) != 0;
-        fdFlags = quint8(((canFdFlags & blf::FD_BRS) ? 1 : 0) | ((canFdFlags & blf::FD_ESI) ? 2 : 0));
-        dataBytes = quint8(body[14]);
-        data = body + 20;
-    } else {
-        if (bodySize < blf::CAN_FD_MESSAGE_64_BYTES) {
-            *why = QStringLiteral("a CAN FD message object too short for its fields");
-            return Object::Bad;
-        }
-        channel = quint8(body[0]);
-        lengthCode = quint8(body[1]);
-        dataBytes = quint8(body[2]);
-        rawId = quint32(littleEndian(body + 4, 4));
-        const quint32 fdFields = quint32(littleEndian(body + 12, 4));
-        fd = (fdFields & blf::FD64_EDL) != 0;
-        remote = !fd && (fdFields & blf::FD64_REMOTE) != 0;
-        fdFlags = quint8(((fdFields & blf::FD64_BRS) ? 1 : 0) | ((fdFields & blf::FD64_ESI) ? 2 : 0));
-        data = body + blf::CAN_FD_MESSAGE_64_BYTES;
-        if (dataBytes <= FD_DATA_BYTES && bodySize < blf::CAN_FD_MESSAGE_64_BYTES + dataBytes) {
-            *why = QStringLiteral("a CAN FD message object too short for its %1 data bytes").arg(dataBytes);
-            return Object::Bad;
-        }
-    }
-    if (dataBytes > (fd ? FD_DATA_BYTES : CLASSIC_DATA_BYTES)) {
-        *why = QStringLiteral("%1 data bytes in a %2 frame").arg(dataBytes).arg(fd ? "CAN FD" : "CAN");
-        return Object::Bad;
-    }
-    const bool extended = (rawId & blf::EXTENDED_ID_FLAG) != 0;
-    const quint32 id = rawId & core::MAX_EXTENDED_ID;
-    if (!core::isValidId(id, extended)) {
-        *why = QStringLiteral("standard identifier above 7FF");
-        return Object::Bad;
-    }
-    if (!haveStart && warningText.isEmpty())
-        warningText = QStringLiteral("no measurement start in the file header; times count from 1970-01-01");
-    frame.timeUs = baseUs + qint64(offsetUs);
-    frame.id = id;
-    frame.extended = extended;
-    frame.fd = fd;
-    frame.fdFlags = fd ? fdFlags : 0;
-    frame.remote = remote && !fd;
-    frame.remoteLength = frame.remote ? quint8(std::min(lengthCode, CLASSIC_DATA_BYTES)) : 0;
-    const int count = frame.remote ? 0 : dataBytes;
-    frame.data.resize(count);
-    if (count > 0)
-        std::memcpy(frame.data.data(), data, size_t(count));
-    frameChannel = channel;
-    return Object::Frame;
 }
 
 } // namespace formats

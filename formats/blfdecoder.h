@@ -97,7 +97,6 @@ private:
     };
     Place contentPlace() const;
 
-    Object decode(const char *object, int size, quint32 type, CanFrame &frame, QString *why);
     bool fail(qint64 at, const QString &text);
 
     QIODevice *device;
