@@ -185,7 +185,6 @@ bool BlfDecoder::nextSegment()
                                 .arg(blf::MAX_CONTAINER_CONTENT_BYTES / (1024 * 1024)));
         segmentAt = at;
         segmentContainer = true;
-        ++containerCount;
         if (method == blf::NO_COMPRESSION)
             return readStored(at, size, QStringLiteral("a container"));
         if (method != blf::ZLIB_DEFLATE)

@@ -59,19 +59,15 @@ public:
     // Said once, not an error (a header without a measurement start).
     QString warning() const { return warningText; }
 
-    // The header, once the first call of next() has read it.
-    bool headerRead() const { return haveHeader; }
+    // The header's statistics, once the first call of read() has read it.
     const blf::Statistics &statistics() const { return stats; }
-    qint64 startUs() const { return baseUs; }
 
     qint64 objectsRead() const { return objectCount; }
-    qint64 skipped() const { return otherObjects; }      // objects of other types
-    qint64 containers() const { return containerCount; }
+    qint64 skipped() const { return otherObjects; } // objects of other types
     // Bytes of the file consumed so far (for progress).
     qint64 bytesRead() const { return fileConsumed; }
 
 private:
-
     // The file, read in pieces.
     int fileFill(int want);
     bool fileSkip(qint64 bytes);
@@ -131,7 +127,6 @@ private:
     qint64 objectStart = 0;
     qint64 objectCount = 0;
     qint64 otherObjects = 0;
-    qint64 containerCount = 0;
     QString errorText;
     qint64 errorAt = -1;
     QString warningText;
