@@ -4,12 +4,12 @@
 // through the table refresh and the 2 s decoding tick into the value labels,
 // up to a real truck's log replayed with valid values only.
 
-#include "app/mainwindow.h"
 #include "fms/fmsdecoder.h"
 #include "sim/emulator.h"
 #include "sim/replaytraffic.h"
 #include "tests/support/fakeadapter.h"
-#include "tests/support/mainwindowprobe.h"
+#include "tests/support/recording.h"
+#include "tests/support/tablewindow.h"
 #include "tests/support/windowdriver.h"
 
 #include <QtTest>
@@ -41,8 +41,7 @@ QString labels(MainWindow &w)
 
 void store(MainWindow &w, quint32 id, const char *payload)
 {
-    const QString idText = QString::number(id, 16).toUpper().rightJustified(id > 0x7FF ? 8 : 3, '0');
-    MainWindowProbe::serial(w).storeMessage(id, {"12:00:00.000", idText, QString::fromLatin1(payload)});
+    MainWindowProbe::serial(w).storeMessage(id, {"12:00:00.000", idText(id), QString::fromLatin1(payload)});
 }
 void refresh(MainWindow &w) { QVERIFY(QMetaObject::invokeMethod(&w, "updateTable")); }
 void tick(MainWindow &w) { QVERIFY(QMetaObject::invokeMethod(&w, "updateFMSValues")); }
@@ -296,17 +295,13 @@ void TestFms::realTruckWithValidOnly()
     // The engine-idling truck's log replayed with --fms-valid-only: fuel rate,
     // economy, throttle and wheel speed show the engine's values, read here from
     // the log's last frames of source address 0x00.
-    QProcess gzip;
-    gzip.start(QStringLiteral("gzip"), {QStringLiteral("-dc"), QStringLiteral(VORNIX_REALDATA_DIR "/decodinggui.candump.log.gz")});
-    QVERIFY(gzip.waitForFinished(30000));
-    const QByteArray log = gzip.readAllStandardOutput();
+    QTemporaryDir scratch;
+    const QString path = truckLogFile(QStringLiteral("decodinggui"), scratch.path());
+    const Recording log = readRecordingFile(path);
+    QVERIFY2(!path.isEmpty() && log.problem().isEmpty(), qPrintable(log.problem()));
     QMap<quint32, QByteArray> last; // identifier -> data of its last frame
-    const QRegularExpression line(QStringLiteral("^\\(\\d+\\.\\d+\\) \\S+ ([0-9A-F]{8})#([0-9A-F]*)$"));
-    for (const QByteArray &text : log.split('\n')) {
-        const QRegularExpressionMatch m = line.match(QString::fromLatin1(text));
-        if (m.hasMatch())
-            last[m.captured(1).toUInt(nullptr, 16)] = QByteArray::fromHex(m.captured(2).toLatin1());
-    }
+    for (const formats::CanFrame &f : log.frames)
+        last[f.id] = f.data;
     const QByteArray lfe = last.value(0x18FEF200), ccvs = last.value(0x0CFEF100);
     QCOMPARE(lfe.size(), 8);
     QCOMPARE(ccvs.size(), 8);
@@ -322,12 +317,8 @@ void TestFms::realTruckWithValidOnly()
     throttle.setNum(float(quint8(lfe[6]) * 0.4), 'f', 1);
     speed.setNum(raw16(ccvs, 1) / 256.0, 'f', 3);
 
-    QTemporaryDir scratch;
-    QFile file(scratch.filePath("truck.log"));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(log) == log.size());
-    file.close();
     QString error;
-    auto replay = sim::ReplayTraffic::open({file.fileName(), false, 20}, &error);
+    auto replay = sim::ReplayTraffic::open({path, false, 20}, &error);
     QVERIFY2(replay, qPrintable(error));
     sim::AdapterEmulator adapter(std::move(replay));
     QVERIFY(adapter.start(&error));

@@ -2,6 +2,7 @@
 // window's recording button with a fake adapter on a pseudo-terminal.
 
 #include "tests/support/fakeadapter.h"
+#include "tests/support/recording.h"
 #include "tests/support/windowdriver.h"
 
 #include <QRegularExpression>
@@ -22,11 +23,7 @@ const QByteArray header = QByteArrayLiteral("Timestamp;ID;Payload\n");
 
 QStringList dumpFiles() { return QDir(QStringLiteral("dumps")).entryList(QDir::Files); }
 
-QByteArray contents(const QString &name)
-{
-    QFile file(QStringLiteral("dumps/") + name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+QByteArray contents(const QString &name) { return readFile(QStringLiteral("dumps/") + name); }
 
 int dataLines(const QString &name) { return qMax(0, contents(name).count('\n') - 1); }
 
