@@ -14,6 +14,7 @@ const QBrush yellow(QColor(255, 255, 0)), white(QColor(255, 255, 255));
 // The table window with what this test looks at: cell texts and brushes,
 // and rows as text.
 struct Table : TableWindow {
+    Table() : TableWindow(1300) {}
     template <typename T = QAbstractButton>
     T *child(const char *name)
     {

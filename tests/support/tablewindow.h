@@ -1,8 +1,8 @@
 #pragma once
 
 // The real main window with its message table area enabled, as after opening
-// a port, shown at 1400 x 900, for tests and benchmarks that fill the live
-// store themselves and decide when the table refresh runs.
+// a port, shown (900 pixels high), for tests and benchmarks that fill the
+// live store themselves and decide when the table refresh runs.
 
 #include "app/mainwindow.h"
 #include "tests/support/mainwindowprobe.h"
@@ -37,9 +37,9 @@ struct TableWindow {
     MainWindow w;
     QTableWidget *table = w.findChild<QTableWidget *>(QStringLiteral("tv_messages"));
 
-    TableWindow()
+    explicit TableWindow(int width = 1400)
     {
-        w.resize(1400, 900);
+        w.resize(width, 900);
         w.show();
         w.findChild<QWidget *>(QStringLiteral("tableFrame"))->setEnabled(true);
     }
