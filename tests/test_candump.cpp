@@ -157,8 +157,6 @@ private slots:
                                             << "\"12G\" is not an identifier" << false;
         QTest::newRow("empty identifier") << QStringList{"PORT", "-r", "500k", "--exclude", "123,,124"}
                                           << "\"\" is not an identifier" << false;
-        QTest::newRow("nine digits") << QStringList{"PORT", "-r", "500k", "--show", "123456789"}
-                                     << "is not an identifier" << false;
         QTest::newRow("standard above 7FF") << QStringList{"PORT", "-r", "500k", "--exclude", "800"}
                                             << "800 is above 7FF" << false;
         QTest::newRow("extended above 1FFFFFFF") << QStringList{"PORT", "-r", "500k", "--show", "20000000"}
