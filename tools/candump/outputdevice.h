@@ -27,6 +27,9 @@ public:
     // Cuts a regular file back to the end of the last whole line written.
     // Returns the size it is left with (-1 when it is no regular file).
     qint64 cutToWholeLines();
+    // Where the descriptor stood when the capture took it (the size of a
+    // file standard output appends to; 0 for a file of ours).
+    qint64 startOffset() const { return start; }
     // Closes a file of ours, first pushing its data to the disk when asked;
     // false (errno set) on failure.
     bool closeFile(bool sync);
@@ -41,6 +44,7 @@ private:
     int fd;
     bool owned;
     QString filePath;
+    qint64 start = 0;   // the descriptor's position at the start
     qint64 offset = 0;  // bytes written so far (from the descriptor's position at the start)
     qint64 lineEnd = 0; // offset just after the last line feed written
     int errorNumber = 0;

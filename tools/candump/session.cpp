@@ -166,6 +166,12 @@ Summary Session::finish(const QString &stopReason)
     summary.lost = capture->framesLost();
     summary.unsupported = capture->framesUnsupported();
     summary.truncated = capture->framesTruncated();
+    if (capture->failure() != capture::Capture::Failure::None) {
+        // What the output holds, not what was received: the rest is lost to it.
+        const quint64 accounted = capture->framesWritten() + summary.lost + summary.unsupported;
+        summary.notWritten = summary.frames > accounted ? summary.frames - accounted : 0;
+        summary.frames = capture->framesWritten();
+    }
     summary.heldBack = capture->framesHeldBack();
     summary.identifiers = capture->identifiersSeen();
     summary.toStandardOutput = options.output.toStandardOutput;
