@@ -7,9 +7,12 @@
 
 #include <QBuffer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <vector>
 
 using formats::CanFrame;
@@ -20,7 +23,7 @@ namespace {
 struct ReadResult {
     std::vector<CanFrame> frames;
     QString error, warning;
-    qint64 errorLine = 0, bad = 0, firstBad = 0, unsupported = 0;
+    qint64 errorLine = 0, bad = 0, firstBad = 0, unsupported = 0, lines = 0, cut = 0;
 };
 
 ReadResult readAll(Format format, const QByteArray &text, const QString &fileName = {}, bool skipBad = false,
@@ -44,6 +47,8 @@ ReadResult readAll(Format format, const QByteArray &text, const QString &fileNam
     result.bad = reader->badLines();
     result.firstBad = reader->firstBadLine();
     result.unsupported = reader->unsupported();
+    result.lines = reader->linesRead();
+    result.cut = reader->cutPosition();
     return result;
 }
 
@@ -173,12 +178,18 @@ private slots:
     void ascLines();
     void badInput_data();
     void badInput();
+    void cutLastLine_data();
+    void cutLastLine();
+    void longLines_data();
+    void longLines();
     void ourCandumpThroughLog2asc();
     void ascFromPythonCan();
     void ourAscThroughAsc2log();
     void realTruckLogs_data();
     void realTruckLogs();
     void dumpTool();
+    void dumpToolOutcomes_data();
+    void dumpToolOutcomes();
     void formatTable();
 };
 
@@ -353,13 +364,13 @@ void TestFormats::badInput_data()
                                         << "missing header line" << 0;
     QTest::newRow("csv empty file") << int(Format::DumpCsv) << QByteArray() << 1 << "missing header line" << 0;
     QTest::newRow("csv truncated line") << int(Format::DumpCsv)
-                                        << QByteArray("Timestamp;ID;Payload\n10:00:00.000;123;01 \n10:00:0") << 3
+                                        << QByteArray("Timestamp;ID;Payload\n10:00:00.000;123;01 \n10:00:0\n") << 3
                                         << "not a dump line" << 1;
     QTest::newRow("csv non-hex byte") << int(Format::DumpCsv)
                                       << QByteArray("Timestamp;ID;Payload\n10:00:00.000;123;0G \n") << 2
                                       << "not a dump line" << 0;
     QTest::newRow("candump truncated") << int(Format::Candump)
-                                       << QByteArray("(1.000000) can0 100#01\n(2.000000) can0 10") << 2
+                                       << QByteArray("(1.000000) can0 100#01\n(2.000000) can0 10\n") << 2
                                        << "an identifier has 3 or 8" << 1;
     QTest::newRow("candump odd digit") << int(Format::Candump) << QByteArray("(1.000000) can0 100#012\n") << 1
                                        << "data bytes are pairs" << 0;
@@ -376,8 +387,22 @@ void TestFormats::badInput_data()
     QTest::newRow("asc non-hex byte") << int(Format::Asc)
                                       << ascHead + "   0.100000 1  123             Rx   d 2 11 2X\n" << 3
                                       << "bad data byte \"2X\"" << 0;
-    QTest::newRow("asc truncated") << int(Format::Asc) << ascHead + good + "   0.100000 1  123" << 4
+    QTest::newRow("asc truncated") << int(Format::Asc) << ascHead + good + "   0.100000 1  123\n" << 4
                                    << "a frame line reads" << 1;
+    // Lines of a frame's shape whose channel or identifier do not read are
+    // bad lines, not events of the measurement.
+    const struct {
+        const char *name, *line, *message;
+    } frameShaped[] = {
+        {"asc identifier 12G", "   0.100000 1  12G             Rx   d 1 01\n", "bad identifier \"12G\""},
+        {"asc identifier -1", "   0.100000 1  -1              Rx   d 1 01\n", "bad identifier \"-1\""},
+        {"asc 9-digit extended identifier", "   0.100000 1  123456789x      Rx   d 1 01\n",
+         "bad identifier \"123456789x\""},
+        {"asc channel 99999999999", "   0.100000 99999999999  123  Rx   d 1 01\n", "bad channel \"99999999999\""},
+        {"asc channel -1", "   0.100000 -1  123            Rx   d 1 01\n", "bad channel \"-1\""},
+    };
+    for (const auto &row : frameShaped)
+        QTest::newRow(row.name) << int(Format::Asc) << ascHead + good + row.line << 4 << row.message << 1;
 }
 
 void TestFormats::badInput()
@@ -401,6 +426,94 @@ void TestFormats::badInput()
     QVERIFY(skipped.bad >= 1);
     QCOMPARE(int(skipped.firstBad), line);
     QCOMPARE(describe(skipped.frames.back()).section(' ', 1), QStringLiteral("std 7ff []"));
+}
+
+// A last line without its line end (a recording cut while it was written)
+// is left out and its number told, never read as a shorter frame; the
+// frames before it stand, with or without skipping.
+void TestFormats::cutLastLine_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<int>("cutLine");
+    const QByteArray candump = "(1.000000) can0 100#01\n";
+    QTest::newRow("candump cut in the data") << int(Format::Candump) << candump + "(2.000000) can0 18FEF131#F7FFFF"
+                                             << 1 << 2;
+    QTest::newRow("candump cut after #") << int(Format::Candump) << candump + "(2.000000) can0 18FEF131#" << 1 << 2;
+    QTest::newRow("csv cut in the data") << int(Format::DumpCsv)
+                                         << QByteArray("Timestamp;ID;Payload\n10:00:00.000;123;01 \n10:00:00.010;123;01 0")
+                                         << 1 << 3;
+    QTest::newRow("asc cut in the data") << int(Format::Asc)
+                                         << QByteArray("date Wed Jun  7 13:10:06 2017\nbase hex  timestamps absolute\n"
+                                                       "   0.000000 1  100             Rx   d 1 01\n"
+                                                       "   0.100000 1  123             Rx   d 2 11")
+                                         << 1 << 4;
+    QTest::newRow("blanks after the last line end") << int(Format::Candump) << candump + "  " << 1 << 0;
+    QTest::newRow("whole last line") << int(Format::Candump) << candump + "(2.000000) can0 123#02\n" << 2 << 0;
+}
+
+void TestFormats::cutLastLine()
+{
+    QFETCH(int, format);
+    QFETCH(QByteArray, text);
+    QFETCH(int, frames);
+    QFETCH(int, cutLine);
+    for (const bool skipBad : {false, true}) {
+        const ReadResult r = readAll(Format(format), text, DUMP_NAME, skipBad);
+        QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
+        QCOMPARE(r.bad, 0);
+        QCOMPARE(int(r.frames.size()), frames);
+        QCOMPARE(int(r.cut), cutLine);
+    }
+}
+
+// One line is one line whatever its length: a line over 64 KiB is one bad
+// line at its own number, and the lines after it keep theirs.
+void TestFormats::longLines_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("errorLine"); // where reading stops without skipping
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("bad");       // skipping: the bad lines, the first one, the frames, the lines
+    QTest::addColumn<int>("firstBad");
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<int>("lines");
+    const QByteArray head = "date Wed Jun  7 13:10:06 2017\nbase hex  timestamps absolute\n";
+    const QByteArray good = "   0.000000 1  100             Rx   d 1 01\n";
+    const QByteArray bad = "   0.100000 1  123             Rx   d 1 0X\n";
+    const QByteArray tooLong = "// " + QByteArray(300 * 1024, 'x') + "\n"; // over the reader's 256 KiB pieces
+    QTest::newRow("ASC comment of 300 KiB") << int(Format::Asc) << head + tooLong + good + bad << 3
+                                            << "a line longer than 65536 bytes" << 2 << 3 << 1 << 5;
+    const QByteArray longest = "// " + QByteArray(65536 - 3, 'x') + "\n";
+    QTest::newRow("ASC comment of 64 KiB") << int(Format::Asc) << head + longest + good + bad << 5
+                                           << "bad data byte" << 1 << 5 << 1 << 5;
+    QTest::newRow("2 MB without a line end") << int(Format::Candump) << QByteArray(2 * 1024 * 1024, 'A') << 1
+                                             << "a line longer than 65536 bytes" << 1 << 1 << 0 << 1;
+    QTest::newRow("2 MB line, then a frame") << int(Format::Candump)
+                                             << QByteArray(2 * 1024 * 1024, 'A') + "\n(1.000000) can0 100#01\n" << 1
+                                             << "a line longer than 65536 bytes" << 1 << 1 << 1 << 2;
+}
+
+void TestFormats::longLines()
+{
+    QFETCH(int, format);
+    QFETCH(QByteArray, text);
+    QFETCH(int, errorLine);
+    QFETCH(QString, message);
+    QFETCH(int, bad);
+    QFETCH(int, firstBad);
+    QFETCH(int, frames);
+    QFETCH(int, lines);
+    const ReadResult stopped = readAll(Format(format), text);
+    QCOMPARE(int(stopped.errorLine), errorLine);
+    QVERIFY2(stopped.error.contains(message), qPrintable(stopped.error));
+    const ReadResult skipped = readAll(Format(format), text, {}, true);
+    QCOMPARE(int(skipped.bad), bad);
+    QCOMPARE(int(skipped.firstBad), firstBad);
+    QCOMPARE(int(skipped.frames.size()), frames);
+    QCOMPARE(int(skipped.lines), lines);
 }
 
 void TestFormats::ourCandumpThroughLog2asc()
@@ -595,6 +708,101 @@ void TestFormats::dumpTool()
                              "identifiers:  5\n", "  7FF                1       0.50  10\n",
                              "  18FEF100           1       0.50  3        65265 CCVS      0 Engine #1\n"})
         QVERIFY2(out.contains(line), out.constData());
+}
+
+// What vornix-dump ends with where reading or writing does not go as it
+// should: never "0 frames" with status 0 for a file none of whose frames
+// read, never status 0 with its output lost, and an OUT that is a FIFO or a
+// device written in place, not replaced by a regular file.
+void TestFormats::dumpToolOutcomes_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // IN and OUT stand for the files of the row
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("redirect");      // of standard output, as a shell says it
+    QTest::addColumn<QString>("target");        // what OUT is: "", "fifo", "device", "directory"
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");       // on standard error
+    QTest::addColumn<QByteArray>("output");     // on standard output (or read from OUT), when given
+
+    // The decoding GUI log as ASC, under a "base dec" line.
+    QByteArray dec = writeAll(Format::Asc, readAll(Format::Candump, gunzip(REALDATA + "decodinggui.candump.log.gz")).frames).text;
+    dec.replace("base hex", "base dec");
+    QTest::newRow("base dec over 78582 hexadecimal frames") << QStringList{"info", "IN", "--skip-bad"} << dec << ""
+                                                            << "" << 1 << "78582 bad line(s) skipped" << QByteArray();
+    QTest::newRow("base dec, stopping") << QStringList{"info", "IN"} << dec << "" << "" << 1
+                                        << "IN:4: bad identifier \"8FE6E0Bx\" (the base line says dec" << QByteArray();
+    const QByteArray allBad = "(1.000000) can0 12G#01\n(2.000000) can0 100#0\n";
+    QTest::newRow("every line bad, skipped") << QStringList{"convert", "IN", "-", "--to", "candump", "--skip-bad"}
+                                             << allBad << "" << "" << 1 << "IN: no frame read" << QByteArray();
+    const QByteArray cut = "(1.000000) can0 100#01\n(2.000000) can0 18FEF131#F7FFFF";
+    QTest::newRow("cut last line") << QStringList{"convert", "IN", "-", "--to", "candump"} << cut << "" << "" << 0
+                                   << "IN: line 2 ends without its line end" << QByteArray("(0000000001.000000) can0 100#01\n");
+    const QByteArray good = "(1.000000) can0 100#01\n(2.000000) can0 18FEF131#F7FFFF\n";
+    const QString full = QStringLiteral("cannot write standard output: No space left on device");
+    QTest::newRow("info to a full disk") << QStringList{"info", "IN"} << good << ">/dev/full" << "" << 1 << full
+                                         << QByteArray();
+    QTest::newRow("j1939 to a full disk") << QStringList{"j1939", "IN"} << good << ">/dev/full" << "" << 1 << full
+                                          << QByteArray();
+    QTest::newRow("convert to a full disk") << QStringList{"convert", "IN", "-", "--to", "asc"} << good << ">/dev/full"
+                                            << "" << 1 << full << QByteArray();
+    QTest::newRow("info, standard output closed") << QStringList{"info", "IN"} << good << ">&-" << "" << 1
+                                                  << "cannot write standard output: Bad file descriptor" << QByteArray();
+    const QByteArray lines = "(0000000001.000000) can0 100#01\n(0000000002.000000) can0 18FEF131#F7FFFF\n";
+    QTest::newRow("onto a FIFO") << QStringList{"convert", "IN", "OUT", "--to", "candump", "--force"} << good << ""
+                                 << "fifo" << 0 << "" << lines;
+    QTest::newRow("onto a character device") << QStringList{"convert", "IN", "OUT", "--to", "candump", "--force"}
+                                             << good << "" << "device" << 0 << "" << QByteArray();
+    QTest::newRow("onto a directory") << QStringList{"convert", "IN", "OUT", "--to", "candump", "--force"} << good
+                                      << "" << "directory" << 1 << "OUT is neither a file" << QByteArray();
+}
+
+void TestFormats::dumpToolOutcomes()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, input);
+    QFETCH(QString, redirect);
+    QFETCH(QString, target);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    QFETCH(QByteArray, output);
+    QTemporaryDir scratch;
+    // No extension: the content tells the format.
+    const QString in = scratch.filePath("input"), out = scratch.filePath("out");
+    QFile file(in);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(input) == input.size());
+    file.close();
+    QProcess reader; // what reads the FIFO
+    if (target == QLatin1String("fifo")) {
+        QVERIFY(::mkfifo(QFile::encodeName(out).constData(), 0600) == 0);
+        reader.start(QStringLiteral("cat"), {out});
+        QVERIFY(reader.waitForStarted());
+    } else if (target == QLatin1String("device")) {
+        // A node of the null device of its own (root may make one; the
+        // system's /dev/null is never put at stake).
+        if (::mknod(QFile::encodeName(out).constData(), S_IFCHR | 0600, makedev(1, 3)) != 0)
+            QSKIP("no device node can be made here (not root)");
+    } else if (target == QLatin1String("directory")) {
+        QVERIFY(QDir().mkdir(out));
+    }
+    arguments.replaceInStrings(QRegularExpression("^IN$"), in);
+    arguments.replaceInStrings(QRegularExpression("^OUT$"), out);
+    QStringList shell{"-c", "exec \"$0\" \"$@\" " + redirect, QStringLiteral(VORNIX_DUMP_TOOL)};
+    int exitStatus = -1;
+    QByteArray errors;
+    const QByteArray printed = run(QStringLiteral("/bin/sh"), shell + arguments, {}, &exitStatus, &errors);
+    errors.replace(in.toLocal8Bit(), "IN").replace(out.toLocal8Bit(), "OUT");
+    QVERIFY2(exitStatus == status, errors.constData());
+    QVERIFY2(errors.contains(message.toLocal8Bit()), errors.constData());
+    struct stat st {};
+    if (target == QLatin1String("fifo")) {
+        QVERIFY(reader.waitForFinished(10000));
+        QCOMPARE(reader.readAllStandardOutput(), output);
+        QVERIFY(::stat(QFile::encodeName(out).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+    } else if (target == QLatin1String("device")) {
+        QVERIFY(::stat(QFile::encodeName(out).constData(), &st) == 0 && S_ISCHR(st.st_mode));
+    } else if (!output.isNull()) {
+        QCOMPARE(printed, output);
+    }
 }
 
 // Every format of the table is found by its names and extensions, and what its
