@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 struct Run {
@@ -55,6 +57,7 @@ private slots:
         QFile bad(scratch.filePath("bad.log"));
         QVERIFY(bad.open(QIODevice::WriteOnly));
         bad.write("(1.000000) can0 100#01\nnonsense\n(2.000000) can0 100#02\n(3.000000) can0 100#0\n");
+        QVERIFY(::mkfifo(QFile::encodeName(scratch.filePath("fifo.log")).constData(), 0600) == 0);
     }
 
     void helpAndVersionWithoutDisplay()
@@ -93,6 +96,8 @@ private slots:
         QTest::newRow("speed too high") << QStringList{"--replay", scratch.filePath("empty.log"), "--speed", "200"}
                                         << "--speed takes a number from 0.1 to 100, not \"200\"";
         QTest::newRow("loop without replay") << QStringList{"--loop"} << "--loop, --speed and --start go with --replay FILE";
+        QTest::newRow("FIFO") << QStringList{"--replay", scratch.filePath("fifo.log")}
+                              << QString("cannot replay %1: not a regular file").arg(scratch.filePath("fifo.log"));
         QTest::newRow("demo and replay") << QStringList{"--demo", "--replay", scratch.filePath("empty.log")}
                                          << "--demo and --replay do not go together";
     }
