@@ -138,9 +138,14 @@ QByteArray readAll(const QString &path)
 class Tool
 {
 public:
-    explicit Tool(const QStringList &arguments)
+    // With `closedOutput` the tool starts with its standard output closed
+    // (a shell's ">&-").
+    explicit Tool(const QStringList &arguments, bool closedOutput = false)
     {
-        process.start(TOOL, arguments);
+        if (closedOutput)
+            process.start(QStringLiteral("/bin/sh"), QStringList{"-c", "exec \"$0\" \"$@\" >&-", TOOL} + arguments);
+        else
+            process.start(TOOL, arguments);
     }
     ~Tool()
     {
@@ -296,6 +301,9 @@ private slots:
                                                  << "need -o FILE" << false;
         QTest::newRow("count not a number") << QStringList{"PORT", "-r", "500k", "-n", "ten"}
                                             << "--count takes a whole number" << false;
+        // ">&-": started with standard output closed.
+        QTest::newRow("standard output closed") << QStringList{">&-", "PORT", "-r", "500k"}
+                                                << "standard output is closed; give -o FILE" << false;
     }
     void refusesToStart()
     {
@@ -310,7 +318,8 @@ private slots:
             QFile earlier(path("trip.log"));
             QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write(kept) == kept.size());
         }
-        Tool tool(arguments);
+        const bool closedOutput = arguments.removeAll(">&-") > 0;
+        Tool tool(arguments, closedOutput);
         QVERIFY(tool.started());
         QCOMPARE(tool.finish(), 2);
         QVERIFY2(tool.errors().startsWith("vornix-candump: ") && tool.errors().contains(message.toLocal8Bit()),
@@ -555,8 +564,10 @@ private slots:
         QVERIFY2(cpu >= 0 && duration > 0 && cpu < 0.4 * duration, qPrintable(ctx(tool)));
     }
 
-    // A full disk (a file-size limit, its signal ignored): status 4, the
-    // message, and a file of whole lines, the stream up to where it stopped.
+    // A full disk (a file-size limit, ulimit -f, whose signal would kill the
+    // tool): status 4, the message, a file of whole lines, the stream up to
+    // where it stopped, and a summary that counts the frames the file holds
+    // and those it lost.
     void fullDiskEndsWithStatus4_data()
     {
         QTest::addColumn<QString>("file");
@@ -574,11 +585,12 @@ private slots:
         QVERIFY(emulator);
         std::unique_ptr<Tool> tool;
         {
-            // The tool inherits the limit and the ignored signal; this process
-            // writes nothing meanwhile and gets its own limit back at once.
+            // The tool inherits the limit and the signal's default action;
+            // this process writes nothing meanwhile and gets its own limit
+            // back at once.
             rlimit saved{};
             getrlimit(RLIMIT_FSIZE, &saved);
-            const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+            const auto oldHandler = std::signal(SIGXFSZ, SIG_DFL);
             const auto restore = qScopeGuard([&] {
                 setrlimit(RLIMIT_FSIZE, &saved);
                 std::signal(SIGXFSZ, oldHandler);
@@ -598,6 +610,40 @@ private slots:
         const Parsed out = parseOutput(contents, format);
         QVERIFY2(out.problem.isEmpty(), qPrintable(out.problem));
         QCOMPARE(out.keys, loadStream(16, 5000, out.keys.size()));
+        QCOMPARE(tool->summary("frames"), double(out.keys.size()));
+        const QRegularExpressionMatch lost =
+            QRegularExpression("^not written: +(\\d+) of (\\d+) received", QRegularExpression::MultilineOption)
+                .match(QString::fromLocal8Bit(tool->errors()));
+        QVERIFY2(lost.hasMatch() && lost.captured(1).toInt() > 0, qPrintable(ctx(*tool)));
+        QCOMPARE(lost.captured(1).toInt() + out.keys.size(), lost.captured(2).toInt());
+    }
+
+    // What the adapter had queued before the configuration (here a stream
+    // that filled the line and waits to write more) is not logged: only the
+    // frames sent after the configuration arrived.
+    void framesQueuedBeforeTheConfigurationAreDropped()
+    {
+        FakeAdapter adapter;
+        // Writes of 20 frames each, 40 KB in all: more than the line holds
+        // (some 18 KB) before the writes block.
+        adapter.startStream([](int i) {
+            QByteArray twenty;
+            for (int k = 0; k < 20; ++k)
+                twenty += FakeAdapter::frame(0x100, true, QByteArray::number(20 * i + k).rightJustified(4, '0'));
+            return twenty;
+        }, 10000, 100);
+        QTRY_VERIFY(adapter.streamSent() > 0);
+        QTest::qWait(200); // the line fills and the stream waits (nothing to check meanwhile)
+        QVERIFY(!adapter.streamFinished());
+        Tool tool({adapter.devicePath(), "-r", "500k", "-n", "3"});
+        QVERIFY(tool.started());
+        QTRY_VERIFY_WITH_TIMEOUT(!adapter.written().isEmpty(), 10000);
+        for (const char *data : {"new1", "new2", "new3"})
+            QVERIFY(adapter.sendFrame(0x200, true, data));
+        QVERIFY2(tool.finish() == 0, qPrintable(ctx(tool)));
+        const Parsed out = parseOutput(tool.output(), "candump");
+        QVERIFY2(out.problem.isEmpty(), qPrintable(out.problem));
+        QCOMPARE(out.keys, (QVector<QByteArray>{"200#6E657731", "200#6E657732", "200#6E657733"}));
     }
 };
 
