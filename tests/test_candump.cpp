@@ -635,7 +635,7 @@ private slots:
         QTRY_VERIFY(adapter.streamSent() > 0);
         QTest::qWait(200); // the line fills and the stream waits (nothing to check meanwhile)
         QVERIFY(!adapter.streamFinished());
-        Tool tool({adapter.devicePath(), "-r", "500k", "-n", "3"});
+        Tool tool({adapter.devicePath(), "-r", "500k", "-t", "0.5"});
         QVERIFY(tool.started());
         QTRY_VERIFY_WITH_TIMEOUT(!adapter.written().isEmpty(), 10000);
         for (const char *data : {"new1", "new2", "new3"})
