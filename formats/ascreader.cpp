@@ -151,8 +151,14 @@ protected:
         if (count == 0)
             return LineResult::Skip;
         const Token &first = t[0];
-        if (first.p[0] < '0' || first.p[0] > '9')
+        if (first.p[0] < '0' || first.p[0] > '9') {
+            if (!inBody && ++headerLines > MAX_HEADER_LINES) {
+                headerEndless = true;
+                return LineResult::End;
+            }
             return readHeader(t.data(), count, why);
+        }
+        inBody = true;
 
         qint64 micros = 0;
         if (!seconds(first, micros)) {
@@ -353,13 +359,25 @@ private:
         return LineResult::Frame;
     }
 
-    bool atEnd(QString *) override
+    bool atEnd(QString *why) override
     {
+        if (headerEndless) {
+            *why = QStringLiteral("no line with a time stamp in the first %1 lines: the header does not end")
+                       .arg(MAX_HEADER_LINES);
+            return false;
+        }
         if (!haveDate && framesRead() > 0)
             setWarning(QStringLiteral("no date line; times count from 1970-01-01"));
         return true;
     }
 
+    // Lines before the first one with a time stamp (date, base, comments,
+    // the trigger block's start): a handful in any log, far fewer than this.
+    static constexpr int MAX_HEADER_LINES = 1000;
+
+    int headerLines = 0;
+    bool inBody = false;
+    bool headerEndless = false;
     int base = 16;
     bool relative = false;
     bool haveBase = false;

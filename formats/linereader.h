@@ -24,9 +24,10 @@ public:
 protected:
     LineReader(QIODevice *device, const ReadOptions &options);
 
-    using LineResult = Result; // Frame, Skip, Bad or Unsupported; never End
+    using LineResult = Result;
     // Reads one line (without its line feed; a carriage return before it is
-    // removed). On Bad, *why says what is wrong.
+    // removed). On Bad, *why says what is wrong; End stops the reading at
+    // this line (atEnd() then says why).
     virtual LineResult readLine(const char *line, int size, CanFrame &frame, QString *why) = 0;
 
 private:

@@ -436,8 +436,13 @@ int main(int argc, char *argv[])
         "\n"
         "A dump file takes its date from its name (dump_yyyy-MM-dd_HH-mm-ss.csv), otherwise from\n"
         "its modification date. A bad line stops the work with FILE:LINE: what is wrong (exit\n"
-        "status 1; OUT holds the frames before it), unless --skip-bad. Frames a format cannot\n"
-        "hold are counted and reported. Exit status 2: a command line that is wrong.\n"
+        "status 1; OUT holds the frames before it), unless --skip-bad; a file none of whose\n"
+        "frames read is status 1 as well. A line longer than 64 KiB is a bad line; a last line\n"
+        "without its line end (a recording cut short) is left out and said. Frames a format\n"
+        "cannot hold are counted and reported. With --force, OUT that is a FIFO or a device\n"
+        "(/dev/stdout) is written in place, never replaced by a file. A failed write to\n"
+        "standard output is status 1.\n"
+        "Exit status 2: a command line that is wrong.\n"
         "\n"
         "Formats (the names --from and --to take, and the extensions):") + formatLines);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("convert, info, j1939 or report"));
