@@ -180,8 +180,8 @@ private slots:
     void badInput();
     void cutLastLine_data();
     void cutLastLine();
-    void longLines_data();
-    void longLines();
+    void limits_data();
+    void limits();
     void ourCandumpThroughLog2asc();
     void ascFromPythonCan();
     void ourAscThroughAsc2log();
@@ -468,9 +468,11 @@ void TestFormats::cutLastLine()
     }
 }
 
-// One line is one line whatever its length: a line over 64 KiB is one bad
-// line at its own number, and the lines after it keep theirs.
-void TestFormats::longLines_data()
+// What a stranger's file cannot get past. One line is one line whatever its
+// length: a line over 64 KiB is one bad line at its own number, and the
+// lines after it keep theirs. An ASC header that does not end stops the
+// reading after 1000 lines.
+void TestFormats::limits_data()
 {
     QTest::addColumn<int>("format");
     QTest::addColumn<QByteArray>("text");
@@ -494,9 +496,14 @@ void TestFormats::longLines_data()
     QTest::newRow("2 MB line, then a frame") << int(Format::Candump)
                                              << QByteArray(2 * 1024 * 1024, 'A') + "\n(1.000000) can0 100#01\n" << 1
                                              << "a line longer than 65536 bytes" << 1 << 1 << 1 << 2;
+    QByteArray comments;
+    for (int i = 0; i < 5000; ++i)
+        comments += "// nothing but comments\n";
+    QTest::newRow("ASC header that does not end") << int(Format::Asc) << head + comments + good << 1001
+                                                  << "the header does not end" << 1 << 1001 << 0 << 1001;
 }
 
-void TestFormats::longLines()
+void TestFormats::limits()
 {
     QFETCH(int, format);
     QFETCH(QByteArray, text);
