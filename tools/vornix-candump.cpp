@@ -11,8 +11,13 @@
 // format of its extension.
 //
 // Exit status: 0 stopped by a signal, the count, the time or a closed
-// standard output; 2 a command line, port or output file that does not do;
-// 3 the adapter went away; 4 the output could not be written (full disk).
+// standard output; 2 a command line, port or output file that does not do
+// (or a standard output closed from the start); 3 the adapter went away;
+// 4 the output could not be written (full disk, file-size limit).
+//
+// Installed as vornix-candump-capture, started by vornix-candump
+// (candumplauncher.cpp), which blocks the stop signals before this
+// program's libraries load.
 
 #include "tools/candump/options.h"
 #include "tools/candump/session.h"
