@@ -227,6 +227,7 @@ bool Capture::openNext(QString *error)
     if (!created)
         return false;
     device = std::move(created);
+    device->setWholeWrites(formats::formatInfo(plan.format).binary);
     formats::WriteOptions options;
     options.channel = plan.channel;
     frameWriter = formats::openWriter(plan.format, device.get(), options);
@@ -272,11 +273,11 @@ void Capture::fail(Failure kind, const QString &given)
         }
     }
     if (kind != Failure::None && frameWriter && device) {
-        // Never leave a torn line: back to the end of the last whole one. A
-        // file of ours that keeps nothing is removed. The frames it holds
-        // are those that end before the cut (all bytes handed over, where
-        // the output is no file to cut).
-        const qint64 kept = kind == Failure::WriteFailed ? device->cutToWholeLines() : -1;
+        // Never leave a torn record: back to the end of the last whole line
+        // (or container). A file of ours that keeps nothing is removed. The
+        // frames it holds are those that end before the cut (all bytes
+        // handed over, where the output is no file to cut).
+        const qint64 kept = kind == Failure::WriteFailed ? device->cutToWholeRecords() : -1;
         const qint64 keptBytes = kept >= 0 ? kept - device->startOffset() : frameWriter->bytesWritten();
         keptFrames = qint64(settledFrames);
         for (const qint64 end : unsettledEnds) {
