@@ -24,47 +24,6 @@
 
 namespace {
 
-// utime + stime of a process, in seconds.
-double processCpu(qint64 pid)
-{
-    return bench::statCpuSeconds(QStringLiteral("/proc/%1/stat").arg(pid));
-}
-
-// A field of /proc/PID/status in kB (VmRSS, VmHWM).
-long statusKb(qint64 pid, const char *field)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(int(qstrlen(field)) + 1).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
-
-// "ID#DATA" of a simulated frame, identifiers as candump and the dump files write them.
-QByteArray frameKey(const sim::EmulatedFrame &f)
-{
-    QByteArray id = QByteArray::number(f.id, 16).toUpper();
-    id = id.rightJustified(f.standard ? 3 : 8, '0');
-    return id + '#' + f.payload().toHex().toUpper();
-}
-
-// "ID#DATA" of an output line; empty for a line that is no frame.
-QByteArray lineKey(const QByteArray &line, bool csv)
-{
-    if (csv) {
-        const QList<QByteArray> fields = line.split(';');
-        if (fields.size() != 3 || fields[0] == "Timestamp")
-            return QByteArray();
-        QByteArray data = fields[2];
-        return fields[1] + '#' + data.replace(' ', "");
-    }
-    const QList<QByteArray> fields = line.split(' ');
-    return fields.size() == 3 ? fields[2] : QByteArray();
-}
-
 struct Result {
     bool ok = false;
     quint64 sent = 0, dropped = 0;
@@ -104,8 +63,8 @@ Result run(const QString &tool, const QString &extension, int seconds, double ra
         QThread::msleep(10);
     // The start figures once the capture runs.
     QThread::msleep(1000);
-    r.rssStartKb = statusKb(pid, "VmRSS:");
-    const double cpu0 = processCpu(pid);
+    r.rssStartKb = bench::residentKiB(pid);
+    const double cpu0 = bench::processCpuSeconds(pid);
     QElapsedTimer clock;
     clock.start();
     for (;;) {
@@ -116,9 +75,9 @@ Result run(const QString &tool, const QString &extension, int seconds, double ra
     }
     QThread::msleep(500); // the tail reaches the file
     r.seconds = double(clock.nsecsElapsed()) * 1e-9;
-    r.cpu = processCpu(pid) - cpu0;
-    r.rssEndKb = statusKb(pid, "VmRSS:");
-    r.peakKb = statusKb(pid, "VmHWM:");
+    r.cpu = bench::processCpuSeconds(pid) - cpu0;
+    r.rssEndKb = bench::residentKiB(pid);
+    r.peakKb = bench::statusKiB("VmHWM", pid);
     ::kill(pid_t(pid), SIGINT);
     process.waitForFinished(30000);
     r.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -130,24 +89,17 @@ Result run(const QString &tool, const QString &extension, int seconds, double ra
     if (errors.open(QIODevice::ReadOnly))
         r.summary = errors.readAll();
 
-    QFile file(output);
-    if (!file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "cannot read %s\n", qPrintable(output));
-        return r;
-    }
+    // The output read back, compared frame by frame with what the simulator sent.
+    const Recording written = readRecordingFile(output);
+    if (!written.problem().isEmpty())
+        std::fprintf(stderr, "%s: %s\n", qPrintable(output), qPrintable(written.problem()));
     sim::LoadTraffic expected(ids, rate);
-    QByteArray next = frameKey(expected.takeNext());
-    const bool csv = extension == QLatin1String(".csv");
-    while (!file.atEnd()) {
-        QByteArray line = file.readLine();
-        line.chop(1);
-        const QByteArray key = lineKey(line, csv);
-        if (key.isEmpty())
-            continue;
+    sim::EmulatedFrame next = expected.takeNext();
+    for (const formats::CanFrame &f : written.frames) {
         ++r.lines;
-        if (key == next) {
+        if (f.id == next.id && f.extended == !next.standard && f.data == next.payload()) {
             ++r.matched;
-            next = frameKey(expected.takeNext());
+            next = expected.takeNext();
         }
     }
     r.ok = true;

@@ -9,55 +9,17 @@
 // The input is built from the two real truck logs in tests/data/nmfta (candump
 // -L, gzip), repeated with their times moved on so that they keep increasing.
 
-#include "formats/frameio.h"
+#include "bench/benchsupport.h"
 
-#include <QBuffer>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <cstdio>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
-
-QByteArray gunzip(const QString &path)
-{
-    QProcess gzip;
-    gzip.start(QStringLiteral("gzip"), {QStringLiteral("-dc"), path});
-    gzip.waitForFinished(-1);
-    return gzip.readAllStandardOutput();
-}
-
-// Frames of both logs, in memory, the second log moved to follow the first.
-std::vector<formats::CanFrame> realFrames()
-{
-    std::vector<formats::CanFrame> frames;
-    qint64 shift = 0;
-    const QString dir = QStringLiteral(VORNIX_REALDATA_DIR "/");
-    for (const char *name : {"sampletruck.candump.log.gz", "decodinggui.candump.log.gz"}) {
-        QByteArray text = gunzip(dir + QLatin1String(name));
-        QBuffer buffer(&text);
-        buffer.open(QIODevice::ReadOnly);
-        auto reader = formats::openReader(formats::Format::Candump, &buffer);
-        formats::CanFrame frame;
-        bool first = true;
-        while (reader->next(frame)) {
-            if (first && !frames.empty())
-                shift = frames.back().timeUs + 1000 - frame.timeUs;
-            first = false;
-            frame.timeUs += shift;
-            frames.push_back(frame);
-        }
-    }
-    return frames;
-}
 
 // Calls write(frame) for `lines` frames, the real frames over and over with
 // their times moved on each round.
@@ -117,39 +79,6 @@ double writeRate(formats::Format format, const std::vector<formats::CanFrame> &f
     return double(lines) / (double(clock.nsecsElapsed()) / 1e9);
 }
 
-struct ChildRun {
-    double seconds = 0;
-    long maxRssKb = 0;
-    int status = -1;
-};
-
-// Runs a program to completion, timing it and taking its peak resident memory.
-ChildRun runChild(const QStringList &command)
-{
-    ChildRun run;
-    std::vector<QByteArray> storage;
-    for (const QString &part : command)
-        storage.push_back(part.toLocal8Bit());
-    std::vector<char *> argv;
-    for (QByteArray &part : storage)
-        argv.push_back(part.data());
-    argv.push_back(nullptr);
-    QElapsedTimer clock;
-    clock.start();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    run.seconds = double(clock.nsecsElapsed()) / 1e9;
-    run.maxRssKb = usage.ru_maxrss;
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -158,7 +87,7 @@ int main(int argc, char *argv[])
     const qint64 lines = (argc > 1 ? std::atoll(argv[1]) : 1) * million;
     const QString tool = QStringLiteral(VORNIX_DUMP_TOOL);
     QTemporaryDir dir;
-    const std::vector<formats::CanFrame> frames = realFrames();
+    const std::vector<formats::CanFrame> frames = bench::truckFrames();
     std::printf("real frames: %zu (both truck logs); input lines per file: %lld\n\n", frames.size(),
                 static_cast<long long>(lines));
 
@@ -203,8 +132,8 @@ int main(int argc, char *argv[])
 
     const QString outOurs = dir.filePath(QStringLiteral("ours.asc"));
     const QString outTheirs = dir.filePath(QStringLiteral("log2asc.asc"));
-    const ChildRun ours = runChild({tool, QStringLiteral("convert"), log, outOurs});
-    const ChildRun theirs = runChild({QStringLiteral("log2asc"), QStringLiteral("-I"), log, QStringLiteral("-O"),
+    const bench::ChildRun ours = bench::runChild({tool, QStringLiteral("convert"), log, outOurs});
+    const bench::ChildRun theirs = bench::runChild({QStringLiteral("log2asc"), QStringLiteral("-I"), log, QStringLiteral("-O"),
                                       outTheirs, QStringLiteral("can0")});
     std::printf("%-28s %14.2f   (%.2f s, exit %d)\n", "vornix-dump candump -> ASC", double(lines) / ours.seconds / 1e6,
                 ours.seconds, ours.status);
@@ -218,9 +147,9 @@ int main(int argc, char *argv[])
         const QString big = dir.filePath(QStringLiteral("big.log"));
         writeInput(big, formats::Format::Candump, frames, n);
         QFile::remove(outOurs);
-        const ChildRun run = runChild({tool, QStringLiteral("convert"), big, outOurs});
+        const bench::ChildRun run = bench::runChild({tool, QStringLiteral("convert"), big, outOurs});
         std::printf("%-28s %14lld %7.1f MiB   (%.2f s, exit %d)\n", "", static_cast<long long>(n),
-                    double(run.maxRssKb) / 1024.0, run.seconds, run.status);
+                    double(run.maxRssKiB) / 1024.0, run.seconds, run.status);
     }
     return 0;
 }

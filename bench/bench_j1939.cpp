@@ -10,14 +10,10 @@
 // so that they keep increasing.
 
 #include "bench/benchsupport.h"
-#include "formats/frameio.h"
 #include "j1939/bussummary.h"
 #include "j1939/diagnostics.h"
 #include "j1939/identifier.h"
 #include "j1939/transport.h"
-
-#include <QBuffer>
-#include <QProcess>
 
 #include <cstdio>
 #include <cstring>
@@ -33,36 +29,15 @@ struct Frame {
     quint8 data[8];
 };
 
-QByteArray gunzip(const QString &path)
-{
-    QProcess gzip;
-    gzip.start(QStringLiteral("gzip"), {QStringLiteral("-dc"), path});
-    gzip.waitForFinished(-1);
-    return gzip.readAllStandardOutput();
-}
-
-// Both logs, the second moved to follow the first.
+// Both logs, the second moved to follow the first, in fixed-size frames.
 std::vector<Frame> realFrames()
 {
     std::vector<Frame> frames;
-    qint64 shift = 0;
-    const QString dir = QStringLiteral(VORNIX_REALDATA_DIR "/");
-    for (const char *name : {"sampletruck.candump.log.gz", "decodinggui.candump.log.gz"}) {
-        QByteArray text = gunzip(dir + QLatin1String(name));
-        QBuffer buffer(&text);
-        buffer.open(QIODevice::ReadOnly);
-        auto reader = formats::openReader(formats::Format::Candump, &buffer);
-        formats::CanFrame f;
-        bool first = true;
-        while (reader->next(f)) {
-            if (first && !frames.empty())
-                shift = frames.back().timeUs + 1000 - f.timeUs;
-            first = false;
-            Frame frame{f.timeUs + shift, f.id, f.extended, quint8(qMin(8, f.data.size())), {}};
-            std::memcpy(frame.data, f.data.constData(), frame.size);
-            frames.push_back(frame);
-        }
-    }
+    bench::forEachTruckFrame([&frames](const formats::CanFrame &f) {
+        Frame frame{f.timeUs, f.id, f.extended, quint8(qMin(8, f.data.size())), {}};
+        std::memcpy(frame.data, f.data.constData(), frame.size);
+        frames.push_back(frame);
+    });
     return frames;
 }
 
@@ -111,7 +86,7 @@ int main(int argc, char *argv[])
     const qint64 total = qint64(millions * 1e6);
     const std::vector<Frame> frames = realFrames();
     if (frames.empty()) {
-        std::fprintf(stderr, "bench_j1939: no frames in " VORNIX_REALDATA_DIR "\n");
+        std::fprintf(stderr, "bench_j1939: no frames in the truck logs of tests/data/nmfta\n");
         return 1;
     }
     std::printf("input: %zu frames of both truck logs, passed over to %lld frames\n", frames.size(),

@@ -35,35 +35,6 @@ QByteArray sequencedFrame(int index)
     return FakeAdapter::frame(0x18FE0000u + quint32(index % 100), false, data);
 }
 
-QSet<QString> threadIds()
-{
-    const QStringList tids =
-        QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    return QSet<QString>(tids.begin(), tids.end());
-}
-
-// CPU time of one thread of this process, in seconds: the scheduler's run
-// time in nanoseconds where the kernel offers it, else user + system ticks.
-double threadCpuSeconds(const QString &tid)
-{
-    const QString task = QStringLiteral("/proc/self/task/") + tid;
-    QFile schedstat(task + QStringLiteral("/schedstat"));
-    if (schedstat.open(QIODevice::ReadOnly)) {
-        bool ok = false;
-        const qint64 ns = schedstat.readAll().split(' ').value(0).toLongLong(&ok);
-        if (ok)
-            return double(ns) * 1e-9;
-    }
-    return bench::statCpuSeconds(task + QStringLiteral("/stat"));
-}
-
-double processCpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
-}
-
 struct PhaseResult {
     bool ok = false;
     int sent = 0;
@@ -94,10 +65,10 @@ PhaseResult runPhase(bool record, int seconds, double rate)
         std::fprintf(stderr, "openPort failed: %s\n", qPrintable(manager.errorString()));
         return result;
     }
-    const QSet<QString> before = threadIds();
+    const QSet<QString> before = bench::threadIds();
     manager.startReading();
     QThread::msleep(50);
-    QSet<QString> started = threadIds() - before;
+    QSet<QString> started = bench::threadIds() - before;
     if (started.size() != 1) {
         std::fprintf(stderr, "cannot tell the reader thread (%d new threads)\n", int(started.size()));
         return result;
@@ -113,8 +84,8 @@ PhaseResult runPhase(bool record, int seconds, double rate)
                : QString();
 
     const int count = int(rate * seconds);
-    const double reader0 = threadCpuSeconds(readerTid);
-    const double process0 = processCpuSeconds();
+    const double reader0 = bench::threadCpuSeconds(readerTid);
+    const double process0 = bench::processCpuSeconds();
     QElapsedTimer clock;
     clock.start();
     adapter.startStream(sequencedFrame, rate, count);
@@ -132,8 +103,8 @@ PhaseResult runPhase(bool record, int seconds, double rate)
         QThread::usleep(1000);
     }
     result.seconds = double(clock.nsecsElapsed()) * 1e-9;
-    result.readerCpu = threadCpuSeconds(readerTid) - reader0;
-    result.processCpu = processCpuSeconds() - process0;
+    result.readerCpu = bench::threadCpuSeconds(readerTid) - reader0;
+    result.processCpu = bench::processCpuSeconds() - process0;
     result.sent = adapter.streamSent();
 
     if (record)
@@ -145,29 +116,20 @@ PhaseResult runPhase(bool record, int seconds, double rate)
         std::fprintf(stderr, "the stream failed to write\n");
 
     if (record) {
-        QFile file(dumpPath);
-        if (!file.open(QIODevice::ReadOnly)) {
-            std::fprintf(stderr, "cannot read the dump %s\n", qPrintable(dumpPath));
-            return result;
-        }
-        const QByteArray all = file.readAll();
+        const QByteArray all = readFile(dumpPath);
         result.lastLineWhole = all.endsWith('\n');
-        QList<QByteArray> lines = all.split('\n');
-        lines.removeLast();
-        const QRegularExpression format(QStringLiteral(
-            "^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d;18FE00[0-9A-F]{2};([0-9A-F]{2}) ([0-9A-F]{2}) "
-            "([0-9A-F]{2}) ([0-9A-F]{2}) $"));
-        if (lines.value(0) != "Timestamp;ID;Payload")
-            ++result.malformed;
+        formats::ReadOptions options;
+        options.fileName = dumpPath;
+        const Recording dump = readRecording(all, formats::Format::DumpCsv, options);
+        result.malformed = dump.error.isEmpty() ? 0 : 1; // the reader stops at the first
         QVector<bool> seen(result.sent, false);
         int expected = 0;
-        for (int i = 1; i < lines.size(); ++i) {
-            const QRegularExpressionMatch m = format.match(QString::fromLatin1(lines[i]));
-            if (!m.hasMatch()) {
+        for (const formats::CanFrame &f : dump.frames) {
+            if (f.data.size() != 4 || (f.id & 0xFFFFFF00u) != 0x18FE0000u) {
                 ++result.malformed;
                 continue;
             }
-            const int seq = (m.captured(1) + m.captured(2) + m.captured(3) + m.captured(4)).toInt(nullptr, 16);
+            const int seq = int(qFromBigEndian<quint32>(f.data.constData()));
             if (seq != expected)
                 ++result.outOfOrder;
             expected = seq + 1;

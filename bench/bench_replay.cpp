@@ -13,7 +13,6 @@
 #include "sim/replaytraffic.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -79,12 +78,7 @@ int main(int argc, char *argv[])
 {
     const double speed = argc > 1 ? std::atof(argv[1]) : 20.0;
     QTemporaryDir dir;
-    const QString log = dir.filePath(QStringLiteral("sampletruck.log"));
-    QProcess gzip;
-    gzip.setStandardOutputFile(log);
-    gzip.start(QStringLiteral("gzip"), {QStringLiteral("-dc"),
-                                        QStringLiteral(VORNIX_REALDATA_DIR "/sampletruck.candump.log.gz")});
-    gzip.waitForFinished(-1);
+    const QString log = truckLogFile(QStringLiteral("sampletruck"), dir.path());
 
     QString error;
     auto replay = sim::ReplayTraffic::open({log, false, speed, 0}, &error);

@@ -9,8 +9,8 @@
 //
 //   bench_table [rounds [fixed|ordered|scroll[:count]]]
 
-#include "app/mainwindow.h"
-#include "tests/support/mainwindowprobe.h"
+#include "bench/benchsupport.h"
+#include "tests/support/tablewindow.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -25,25 +25,16 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <vector>
 
 namespace {
-
-QString payload(quint32 seed)
-{
-    QString text;
-    for (int b = 0; b < 8; ++b)
-        text += QStringLiteral("%1 ").arg((seed + quint32(b) * 37u) & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
-    return text;
-}
 
 void fillStore(MainWindow &w, const std::vector<quint32> &ids, quint32 round)
 {
     const QString now = QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"));
     for (quint32 id : ids) {
         MainWindowProbe::serial(w).storeMessage(
-            id, {now, QStringLiteral("%1").arg(id, 8, 16, QLatin1Char('0')).toUpper(), payload(id + round)});
+            id, {now, QStringLiteral("%1").arg(id, 8, 16, QLatin1Char('0')).toUpper(), payloadText(id + round)});
     }
 }
 
@@ -61,10 +52,7 @@ double refreshMs(MainWindow &w)
 
 long residentBytes()
 {
-    std::ifstream statm("/proc/self/statm");
-    long size = 0, resident = 0;
-    statm >> size >> resident;
-    return resident * 4096;
+    return bench::residentKiB() * 1024;
 }
 
 int timerObjects(MainWindow &w)
@@ -73,37 +61,11 @@ int timerObjects(MainWindow &w)
     return w.findChildren<QTimer *>().size() + qApp->findChildren<QTimer *>().size() + 4;
 }
 
-struct Stats {
-    double median = 0, max = 0, mean = 0;
-};
-
-Stats stats(std::vector<double> v)
-{
-    Stats s;
-    if (v.empty())
-        return s;
-    std::sort(v.begin(), v.end());
-    s.median = v[v.size() / 2];
-    s.max = v.back();
-    double sum = 0;
-    for (double x : v)
-        sum += x;
-    s.mean = sum / v.size();
-    return s;
-}
-
-void prepare(MainWindow &w)
-{
-    w.resize(1400, 900);
-    w.show();
-    w.findChild<QFrame *>(QStringLiteral("tableFrame"))->setEnabled(true);
-    QApplication::processEvents();
-}
-
 void fixedMode(int count, int rounds, bool ordered)
 {
-    MainWindow w;
-    prepare(w);
+    TableWindow window;
+    MainWindow &w = window.w;
+    QApplication::processEvents();
     auto *highlight = w.findChild<QPushButton *>(QStringLiteral("pb_highlightChanges"));
     highlight->setChecked(true);
     if (ordered)
@@ -141,8 +103,8 @@ void fixedMode(int count, int rounds, bool ordered)
         QApplication::processEvents(); // repaint, due flash resets
         between.push_back(t.nsecsElapsed() / 1e6);
     }
-    const Stats s = stats(refresh);
-    const Stats b = stats(between);
+    const bench::Summary s = bench::summarize(refresh);
+    const bench::Summary b = bench::summarize(between);
     std::printf("fixed%s %5d ids: refresh median %7.3f ms, max %7.3f ms, %6.2f us/message | "
                 "first fill %8.2f ms | events between refreshes median %6.3f ms | "
                 "pending resets %d, timer objects %d\n",
@@ -152,8 +114,9 @@ void fixedMode(int count, int rounds, bool ordered)
 
 void scrollMode(int rowsPerRefresh)
 {
-    MainWindow w;
-    prepare(w);
+    TableWindow window;
+    MainWindow &w = window.w;
+    QApplication::processEvents();
     w.findChild<QPushButton *>(QStringLiteral("pb_scroll"))->click();
 
     std::vector<quint32> ids;
@@ -170,7 +133,7 @@ void scrollMode(int rowsPerRefresh)
     }
     QApplication::processEvents();
     const long after = residentBytes();
-    const Stats s = stats(refresh);
+    const bench::Summary s = bench::summarize(refresh);
     std::printf("scroll %d rows/refresh: append median %.3f ms, max %.3f ms (%.2f us/row); "
                 "resident memory %.1f MB per 100,000 rows (%ld bytes/row)\n",
                 rowsPerRefresh, s.median, s.max, s.median * 1000.0 / rowsPerRefresh,
@@ -195,7 +158,7 @@ void scrollMode(int rowsPerRefresh)
     QApplication::processEvents();
     std::printf("scroll past the bound: rows now %d, resident %.1f MB; non-trimming refresh median %.3f ms; "
                 "%d trimming refreshes, slowest %.2f ms\n",
-                table->rowCount(), residentBytes() / 1e6, stats(steady).median, trims, trimMax);
+                table->rowCount(), residentBytes() / 1e6, bench::summarize(steady).median, trims, trimMax);
 
     // Ageing over the whole log: a pass that changes nothing, one that hides
     // every row, and one that shows them all again.

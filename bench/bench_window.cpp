@@ -23,8 +23,9 @@
 //                [frames/s, default 10000] [first fills: 1 (default) or 0]
 
 #include "bench/benchsupport.h"
+#include "core/hex.h"
 #include "tests/support/fakeadapter.h"
-#include "tests/support/mainwindowprobe.h"
+#include "tests/support/tablewindow.h"
 #include "tests/support/windowdriver.h"
 
 #include <QAbstractButton>
@@ -43,10 +44,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -60,12 +59,6 @@ namespace {
 
 constexpr int IDENTIFIERS = 200;
 constexpr quint32 FIRST_ID = 0x18FE0000u;
-
-qint64 nowNs()
-{
-    using namespace std::chrono;
-    return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 // ---------------------------------------------------------------------------
 // Frames: identifier index i % 200; the identifier's own frame counter c =
@@ -85,72 +78,30 @@ QByteArray frameData(int index)
     return data;
 }
 
-// The value of a cell text or dump field holding two hex digits (blanks
-// around them ignored); -1 when it holds something else.
-int hexByte(QStringView text)
+// The frame index shown by the bytes d0, d6, d7 of the identifier with index
+// idIndex; -1 when one of them is missing.
+int frameIndexOf(int idIndex, int b0, int b6, int b7)
 {
-    int value = 0, digits = 0;
-    for (QChar c : text) {
-        const int d = c.isDigit() ? c.unicode() - '0'
-            : (c.unicode() >= 'A' && c.unicode() <= 'F') ? c.unicode() - 'A' + 10 : c == QLatin1Char(' ') ? -2 : -1;
-        if (d == -1)
-            return -1;
-        if (d >= 0) {
-            value = value * 16 + d;
-            ++digits;
-        }
-    }
-    return digits == 2 ? value : -1;
-}
-
-// The frame index shown by the byte texts d0, d6, d7 of the identifier with
-// index idIndex; -1 when they cannot be read.
-int frameIndexOf(int idIndex, QStringView d0, QStringView d6, QStringView d7)
-{
-    const int b0 = hexByte(d0), b6 = hexByte(d6), b7 = hexByte(d7);
     if (b0 < 0 || b6 < 0 || b7 < 0)
         return -1;
     const int l = b0, m = (b6 - l) & 0xFF, h = (b7 - m - l) & 0xFF;
     return ((h << 16) | (m << 8) | l) * IDENTIFIERS + idIndex;
 }
 
+// The byte a cell shows ("  A5  "), -1 for anything else.
+int cellByte(const QTableWidgetItem *cell)
+{
+    quint64 value = 0;
+    const QStringView text = cell ? QStringView(cell->text()).trimmed() : QStringView();
+    return text.size() == 2 && core::parseHex(text, value) ? int(value) : -1;
+}
+
 // ---------------------------------------------------------------------------
 // Threads and processes
 
-QSet<QString> threadIds()
-{
-    const QStringList tids =
-        QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    return QSet<QString>(tids.begin(), tids.end());
-}
-
-QString threadName(const QString &tid)
-{
-    QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(tid));
-    return comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()).trimmed() : QString();
-}
-
-// The scheduler's run time of one thread in seconds.
-double threadCpu(const QString &tid)
-{
-    QFile schedstat(QStringLiteral("/proc/self/task/%1/schedstat").arg(tid));
-    if (!schedstat.open(QIODevice::ReadOnly))
-        return 0;
-    return schedstat.readAll().split(' ').value(0).toLongLong() * 1e-9;
-}
-
-// user + system time of another process in seconds.
-double processCpu(pid_t pid)
-{
-    return pid > 0 ? qMax(0.0, bench::statCpuSeconds(QStringLiteral("/proc/%1/stat").arg(pid))) : 0;
-}
-
 double residentMiB()
 {
-    std::ifstream statm("/proc/self/statm");
-    long size = 0, resident = 0;
-    statm >> size >> resident;
-    return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+    return double(bench::residentKiB()) / 1024.0;
 }
 
 struct CpuSnapshot {
@@ -162,10 +113,10 @@ struct CpuSnapshot {
 CpuSnapshot cpuSnapshot(pid_t server)
 {
     CpuSnapshot s;
-    for (const QString &tid : threadIds())
-        s.threads.insert(tid, threadCpu(tid));
-    s.server = processCpu(server);
-    s.wallNs = nowNs();
+    for (const QString &tid : bench::threadIds())
+        s.threads.insert(tid, bench::threadCpuSeconds(tid));
+    s.server = bench::processCpuSeconds(server);
+    s.wallNs = bench::monotonicNs();
     return s;
 }
 
@@ -209,27 +160,6 @@ void stopXvfb(pid_t pid)
         return;
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
-}
-
-// ---------------------------------------------------------------------------
-// Figures
-
-struct Percentiles {
-    double p50 = 0, p99 = 0, max = 0;
-    std::size_t count = 0;
-};
-
-Percentiles percentiles(std::vector<double> v)
-{
-    Percentiles p;
-    p.count = v.size();
-    if (v.empty())
-        return p;
-    std::sort(v.begin(), v.end());
-    p.p50 = v[v.size() / 2];
-    p.p99 = v[std::min(v.size() - 1, v.size() * 99 / 100)];
-    p.max = v.back();
-    return p;
 }
 
 // ---------------------------------------------------------------------------
@@ -330,7 +260,7 @@ private:
 
 void StreamBench::sampleCells(std::vector<double> *sink, bool painted, const QRegion *region)
 {
-    const qint64 now = nowNs();
+    const qint64 now = bench::monotonicNs();
     const int sent = adapter->streamSent();
     for (Probe &probe : probes) {
         if (region && !region->intersects(table->visualRect(table->model()->index(probe.row, 2))))
@@ -339,7 +269,7 @@ void StreamBench::sampleCells(std::vector<double> *sink, bool painted, const QRe
                                *d7 = table->item(probe.row, 9);
         if (!d0 || !d6 || !d7)
             continue;
-        const int shown = frameIndexOf(probe.idIndex, d0->text(), d6->text(), d7->text());
+        const int shown = frameIndexOf(probe.idIndex, cellByte(d0), cellByte(d6), cellByte(d7));
         int &last = painted ? probe.lastPainted : probe.lastShown;
         if (shown < 0 || shown >= sent || shown <= last)
             continue;
@@ -358,13 +288,13 @@ bool StreamBench::run(int fixedSeconds, int scrollSeconds)
     const int count = rate * totalSeconds;
     writeNs = std::vector<std::atomic<qint64>>(std::size_t(count));
 
-    const QSet<QString> before = threadIds();
+    const QSet<QString> before = bench::threadIds();
     adapter = std::make_unique<FakeAdapter>();
     if (!adapter->isOpen()) {
         std::fprintf(stderr, "cannot open a pseudo-terminal\n");
         return false;
     }
-    adapterTids = threadIds() - before;
+    adapterTids = bench::threadIds() - before;
 
     // Wide enough for all ten columns, as a user watching every byte would have it.
     window = std::make_unique<MainWindow>();
@@ -378,10 +308,10 @@ bool StreamBench::run(int fixedSeconds, int scrollSeconds)
         std::fprintf(stderr, "the window did not open the fake adapter\n");
         return false;
     }
-    const QSet<QString> beforeReader = threadIds();
+    const QSet<QString> beforeReader = bench::threadIds();
     WindowDriver::configure(*window);
     spinFor(100);
-    readerTids = threadIds() - beforeReader;
+    readerTids = bench::threadIds() - beforeReader;
     WindowDriver::press(*window, "pb_highlightChanges");
     WindowDriver::press(*window, "pb_dumpFile");
 
@@ -390,7 +320,7 @@ bool StreamBench::run(int fixedSeconds, int scrollSeconds)
     tick.setTimerType(Qt::PreciseTimer);
     tick.setInterval(5);
     QObject::connect(&tick, &QTimer::timeout, [&] {
-        const qint64 now = nowNs();
+        const qint64 now = bench::monotonicNs();
         if (lastTick && steady.collecting)
             steady.lateness.push_back(qMax(0.0, double(now - lastTick) / 1e6 - 5.0));
         lastTick = now;
@@ -403,15 +333,15 @@ bool StreamBench::run(int fixedSeconds, int scrollSeconds)
     });
     benchApp()->afterPaint = [&](const QRegion &region) { sampleCells(&steady.paintedAge, true, &region); };
 
-    const QSet<QString> beforeStream = threadIds();
+    const QSet<QString> beforeStream = bench::threadIds();
     adapter->startStream(
         [this](int index) {
-            writeNs[std::size_t(index)].store(nowNs(), std::memory_order_relaxed);
+            writeNs[std::size_t(index)].store(bench::monotonicNs(), std::memory_order_relaxed);
             return FakeAdapter::frame(FIRST_ID + quint32(index % IDENTIFIERS), false, frameData(index));
         },
         rate, count);
     spinFor(300);
-    adapterTids += threadIds() - beforeStream - readerTids;
+    adapterTids += bench::threadIds() - beforeStream - readerTids;
 
     // Probe the identifiers whose rows are wholly visible.
     spinFor(warmSeconds * 1000 - 300);
@@ -455,25 +385,17 @@ bool StreamBench::run(int fixedSeconds, int scrollSeconds)
         std::printf("recording: no dump file\n");
         return false;
     }
-    QFile file(dumps.first().absoluteFilePath());
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    long lines = 0, outOfOrder = 0, malformed = 0;
+    const Recording dump = readRecordingFile(dumps.first().absoluteFilePath());
+    long lines = 0, outOfOrder = 0, malformed = dump.error.isEmpty() ? 0 : 1; // the reader stops at the first
     int expected = 0;
     std::vector<char> seen(std::size_t(sentAll), 0);
-    file.readLine(); // header
-    while (!file.atEnd()) {
-        const QByteArray line = file.readLine().trimmed();
-        const QList<QByteArray> f = line.split(';');
-        const QList<QByteArray> bytes = f.value(2).split(' ');
-        bool ok = false;
-        const int idIndex = int(f.value(1).toUInt(&ok, 16) - FIRST_ID);
-        if (f.size() != 3 || bytes.size() != 8 || !ok || idIndex < 0 || idIndex >= IDENTIFIERS) {
+    for (const formats::CanFrame &f : dump.frames) {
+        const int idIndex = int(f.id - FIRST_ID);
+        if (f.data.size() != 8 || idIndex < 0 || idIndex >= IDENTIFIERS) {
             ++malformed;
             continue;
         }
-        const int frame = frameIndexOf(idIndex, QString::fromLatin1(bytes[0]), QString::fromLatin1(bytes[6]),
-                                       QString::fromLatin1(bytes[7]));
+        const int frame = frameIndexOf(idIndex, quint8(f.data[0]), quint8(f.data[6]), quint8(f.data[7]));
         if (frame != expected)
             ++outOfOrder;
         expected = frame + 1;
@@ -542,7 +464,7 @@ void StreamBench::measure(const char *mode, int seconds)
         else {
             otherCpu += used;
             if (used > 0.005 * wall)
-                others << QStringLiteral("%1 %2 %").arg(threadName(it.key())).arg(100.0 * used / wall, 0, 'f', 1);
+                others << QStringLiteral("%1 %2 %").arg(bench::threadName(it.key())).arg(100.0 * used / wall, 0, 'f', 1);
         }
     }
     auto pct = [wall](double s) { return 100.0 * s / wall; };
@@ -553,16 +475,16 @@ void StreamBench::measure(const char *mode, int seconds)
     std::printf("  fake adapter threads   %5.1f %%;  X server %.1f %%\n", pct(adapterCpu),
                 server > 0 ? pct(c1.server - c0.server) : 0.0);
     std::printf("  viewport paints        %5.1f per second\n", paints / wall);
-    const Percentiles late = percentiles(steady.lateness);
+    const bench::Summary late = bench::summarize(steady.lateness);
     const long over50 = long(std::count_if(steady.lateness.begin(), steady.lateness.end(), [](double ms) { return ms > 50; }));
-    std::printf("  5 ms timer lateness    p50 %.2f ms, p99 %.2f ms, max %.2f ms (%zu ticks, %ld above 50 ms)\n", late.p50,
+    std::printf("  5 ms timer lateness    p50 %.2f ms, p99 %.2f ms, max %.2f ms (%zu ticks, %ld above 50 ms)\n", late.median,
                 late.p99, late.max, late.count, over50);
     if (!probes.empty()) {
-        const Percentiles shown = percentiles(steady.shownAge);
-        const Percentiles painted = percentiles(steady.paintedAge);
-        std::printf("  frame -> cell holds it p50 %.2f ms, p99 %.2f ms, max %.2f ms (%zu frames)\n", shown.p50,
+        const bench::Summary shown = bench::summarize(steady.shownAge);
+        const bench::Summary painted = bench::summarize(steady.paintedAge);
+        std::printf("  frame -> cell holds it p50 %.2f ms, p99 %.2f ms, max %.2f ms (%zu frames)\n", shown.median,
                     shown.p99, shown.max, shown.count);
-        std::printf("  frame -> cell painted  p50 %.2f ms, p99 %.2f ms, max %.2f ms (%zu frames)\n", painted.p50,
+        std::printf("  frame -> cell painted  p50 %.2f ms, p99 %.2f ms, max %.2f ms (%zu frames)\n", painted.median,
                     painted.p99, painted.max, painted.count);
     }
     const double rssEnd = residentMiB();
@@ -582,20 +504,11 @@ void StreamBench::measure(const char *mode, int seconds)
 // ---------------------------------------------------------------------------
 // First fills
 
-QString payloadFor(quint32 seed)
-{
-    QString text;
-    for (int b = 0; b < 8; ++b)
-        text += QStringLiteral("%1 ").arg((seed + quint32(b) * 37u) & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
-    return text;
-}
-
 void store(MainWindow &w, const std::vector<quint32> &ids)
 {
-    const QString now = QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"));
+    const QString now = stamp(QTime::currentTime());
     for (quint32 id : ids)
-        MainWindowProbe::serial(w).storeMessage(
-            id, {now, QStringLiteral("%1").arg(id, 8, 16, QLatin1Char('0')).toUpper(), payloadFor(id)});
+        MainWindowProbe::serial(w).storeMessage(id, {now, idText(id), payloadText(id)});
 }
 
 struct FillTime {
@@ -651,11 +564,11 @@ void firstFills()
                 refresh.push_back(t.refreshMs);
                 painted.push_back(t.paintedMs);
             }
-            const Percentiles r = percentiles(refresh), p = percentiles(painted);
+            const bench::Summary r = bench::summarize(refresh), p = bench::summarize(painted);
             std::printf("  %-40s refresh %7.2f ms (max %7.2f), until painted %7.2f ms (max %7.2f)\n",
                         qPrintable(ordered ? QStringLiteral("%1 new, ORDER BY ID, among %1 rows").arg(n)
                                            : QStringLiteral("%1 new, arrival order, empty table").arg(n)),
-                        r.p50, r.max, p.p50, p.max);
+                        r.median, r.max, p.median, p.max);
         }
     }
     benchApp()->watched = nullptr;

@@ -6,6 +6,7 @@
 #include "core/littleendian.h"
 #include "formats/blfdecoder.h"
 #include "formats/frameio.h"
+#include "tests/support/recording.h"
 #include "tests/support/runprogram.h"
 
 #include <QBuffer>
@@ -19,7 +20,6 @@ using formats::CanFrame;
 namespace {
 
 const QString PYTHON = QStringLiteral("/usr/bin/python3");
-const QString REALDATA = QStringLiteral(VORNIX_REALDATA_DIR "/");
 
 // A frame and its channel as one line: time, channel, kind, identifier, data.
 QString describe(const CanFrame &f, int channel)
@@ -88,27 +88,9 @@ Read readBlf(const QByteArray &bytes, int channel = 1)
     return r;
 }
 
-QByteArray readFile(const QString &path)
+std::vector<CanFrame> candumpFrames(const QByteArray &text)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QByteArray truckLog(const QString &log)
-{
-    return runProgram(QStringLiteral("gzip"), {QStringLiteral("-dc"), REALDATA + log}).out.toLatin1();
-}
-
-std::vector<CanFrame> candumpFrames(QByteArray text)
-{
-    QBuffer buffer(&text);
-    buffer.open(QIODevice::ReadOnly);
-    const auto reader = formats::openReader(formats::Format::Candump, &buffer);
-    std::vector<CanFrame> frames;
-    CanFrame frame;
-    while (reader->next(frame))
-        frames.push_back(frame);
-    return frames;
+    return readRecording(text, formats::Format::Candump).frames;
 }
 
 // The start of each container of a file, and where the last one ends.
@@ -253,8 +235,8 @@ void TestBlf::pythonCanReadsOurs_data()
 {
     QTest::addColumn<QString>("log");
     QTest::addColumn<int>("frames");
-    QTest::newRow("sample truck") << "sampletruck.candump.log.gz" << 145278;
-    QTest::newRow("decoding GUI") << "decodinggui.candump.log.gz" << 78582;
+    QTest::newRow("sample truck") << "sampletruck" << 145278;
+    QTest::newRow("decoding GUI") << "decodinggui" << 78582;
 }
 
 void TestBlf::pythonCanReadsOurs()
@@ -304,7 +286,7 @@ void TestBlf::pythonCanReadsOurs()
                "lines += [describe(m) for m in r]\n"
                "print('\\n'.join(lines))\n",
          path},
-        QString(), {}, 120000);
+        {}, {}, QString(), 120000);
     QVERIFY2(run.status == 0, qPrintable(run.summary()));
     QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
     QVERIFY(!lines.isEmpty());
@@ -353,7 +335,7 @@ void TestBlf::damagedFiles()
     QFETCH(int, container);
     QFETCH(QString, message);
     QFETCH(int, framesBefore);
-    const std::vector<CanFrame> input = candumpFrames(truckLog("decodinggui.candump.log.gz"));
+    const std::vector<CanFrame> input = candumpFrames(truckLog("decodinggui"));
     QByteArray file, flushed;
     QStringList written;
     {
@@ -404,11 +386,9 @@ void TestBlf::dumpTool()
     // byte offset, status 1, the frames before it.
     const QString tool = QStringLiteral(VORNIX_DUMP_TOOL);
     QTemporaryDir dir;
-    const QString log = dir.filePath("truck.log"), blf = dir.filePath("truck.blf");
-    const QByteArray text = truckLog("decodinggui.candump.log.gz");
-    QFile file(log);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
-    file.close();
+    const QString log = truckLogFile("decodinggui", dir.path()), blf = dir.filePath("truck.blf");
+    QVERIFY(!log.isEmpty());
+    const QByteArray text = readFile(log);
     ProgramRun run = runProgram(tool, {"convert", log, blf});
     QVERIFY2(run.status == 0, qPrintable(run.summary()));
     run = runProgram(tool, {"info", blf});
@@ -420,10 +400,8 @@ void TestBlf::dumpTool()
     QByteArray bytes = readFile(blf);
     const std::vector<qint64> starts = containerStarts(bytes);
     bytes.truncate(int(starts[2] + 100));
-    const QString cut = dir.filePath("cut.blf");
-    QFile cutFile(cut);
-    QVERIFY(cutFile.open(QIODevice::WriteOnly) && cutFile.write(bytes) == bytes.size());
-    cutFile.close();
+    const QString cut = writeFile(dir.filePath("cut.blf"), bytes);
+    QVERIFY(!cut.isEmpty());
     run = runProgram(tool, {"convert", cut, dir.filePath("cut.log")});
     QCOMPARE(run.status, 1);
     QVERIFY2(run.err.contains(QStringLiteral("%1: at byte offset %2: the file ends inside a container").arg(cut).arg(starts[2])),

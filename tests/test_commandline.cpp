@@ -1,42 +1,24 @@
 // The program's command line, run as a process: help and version without a
 // display, and the errors that end it with status 2 before a window opens.
 
-#include <QProcess>
+#include "tests/support/recording.h"
+#include "tests/support/runprogram.h"
+
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <sys/stat.h>
 
 namespace {
 
-struct Run {
-    int status = -1;
-    QString out, err;
-};
-
-Run run(const QStringList &arguments, bool display = true)
+// The program to its end; without a display, and with `platform` false
+// without any platform either. One that does not stop by itself opened its
+// window: a failure here.
+ProgramRun run(const QStringList &arguments, bool platform = true)
 {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("DISPLAY"));
-    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    if (display)
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    else
-        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(VORNIX_PROGRAM), arguments);
-    Run result;
-    // A program that does not stop by itself opened its window: a failure here.
-    if (!process.waitForFinished(20000)) {
-        process.kill();
-        process.waitForFinished();
-        return result;
-    }
-    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-    result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    result.err = QString::fromLocal8Bit(process.readAllStandardError());
-    return result;
+    return runProgram(QStringLiteral(VORNIX_PROGRAM), arguments, {},
+                      platform ? QStringList() : QStringList{"QT_QPA_PLATFORM"}, QString(), 20000);
 }
 
 } // namespace
@@ -50,25 +32,22 @@ class TestCommandLine : public QObject
 private slots:
     void initTestCase()
     {
-        QFile empty(scratch.filePath("empty.log"));
-        QVERIFY(empty.open(QIODevice::WriteOnly));
-        QFile header(scratch.filePath("dump_2026-12-07_10-00-00.csv"));
-        QVERIFY(header.open(QIODevice::WriteOnly) && header.write("Timestamp;ID;Payload\n") == 21);
-        QFile bad(scratch.filePath("bad.log"));
-        QVERIFY(bad.open(QIODevice::WriteOnly));
-        bad.write("(1.000000) can0 100#01\nnonsense\n(2.000000) can0 100#02\n(3.000000) can0 100#0\n");
+        QVERIFY(!writeFile(scratch.filePath("empty.log"), {}).isEmpty());
+        QVERIFY(!writeFile(scratch.filePath("dump_2026-12-07_10-00-00.csv"), "Timestamp;ID;Payload\n").isEmpty());
+        QVERIFY(!writeFile(scratch.filePath("bad.log"), "(1.000000) can0 100#01\nnonsense\n(2.000000) can0 100#02\n"
+                                                        "(3.000000) can0 100#0\n").isEmpty());
         QVERIFY(::mkfifo(QFile::encodeName(scratch.filePath("fifo.log")).constData(), 0600) == 0);
     }
 
     void helpAndVersionWithoutDisplay()
     {
-        const Run help = run({"--help"}, false);
+        const ProgramRun help = run({"--help"}, false);
         QCOMPARE(help.status, 0);
         for (const char *text : {"Without options the program starts as always", "--demo <truck|load>", "--rate <N>",
                                  "--replay <FILE>", "--loop", "--speed <F>", "--start <S>", "--fms-valid-only",
                                  "--ids <N>", "--version"})
             QVERIFY2(help.out.contains(QLatin1String(text)), text);
-        const Run version = run({"--version"}, false);
+        const ProgramRun version = run({"--version"}, false);
         QCOMPARE(version.status, 0);
         QCOMPARE(version.out, QStringLiteral("Vornix Can Analyzer 1.1.2\n"));
     }
@@ -106,7 +85,7 @@ private slots:
     {
         QFETCH(QStringList, arguments);
         QFETCH(QString, message);
-        const Run result = run(arguments);
+        const ProgramRun result = run(arguments);
         QCOMPARE(result.status, 2);
         QVERIFY2(result.err.contains(QStringLiteral("vornix-can-analyzer: ") + message), qPrintable(result.err));
         QVERIFY(result.out.isEmpty());
@@ -115,21 +94,15 @@ private slots:
     // A file with bad lines is played (its window opens); what is skipped is said once.
     void badLinesAreSaidOnce()
     {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(VORNIX_PROGRAM), {"--replay", scratch.filePath("bad.log")});
-        QByteArray errors;
+        RunningProgram program(QStringLiteral(VORNIX_PROGRAM), {"--replay", scratch.filePath("bad.log")});
         const QByteArray message = QString("vornix-can-analyzer: %1: 2 bad line(s) skipped, the first at line 2: ")
                                        .arg(scratch.filePath("bad.log"))
                                        .toLocal8Bit();
-        QTRY_VERIFY_WITH_TIMEOUT((errors += process.readAllStandardError()).contains(message), 20000);
-        QCOMPARE(process.state(), QProcess::Running);
-        process.terminate();
-        QVERIFY(process.waitForFinished(20000));
-        errors += process.readAllStandardError();
-        QCOMPARE(errors.count(message), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(program.errors().contains(message), 20000);
+        QVERIFY(program.running());
+        QVERIFY(::kill(pid_t(program.pid()), SIGTERM) == 0);
+        QVERIFY(program.finish(20000) != -1); // ended (by the signal)
+        QCOMPARE(program.errors().count(message), 1);
     }
 };
 

@@ -136,7 +136,7 @@ private slots:
         clock.start();
         const ProgramRun run = runProgram(QStringLiteral("lintian"), {QStringLiteral("--fail-on"), QStringLiteral("error"),
                                                                        QStringLiteral("--display-info"), deb},
-                                          QString(), {}, 240000);
+                                          {}, {}, QString(), 240000);
         const QStringList tags = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         qInfo("lintian (%lld ms): exit %d, %d tag(s)%s%s", clock.elapsed(), run.status, int(tags.size()),
               tags.isEmpty() ? "" : "\n", qPrintable(tags.join(QLatin1Char('\n'))));
@@ -174,7 +174,7 @@ private slots:
         if (window)
             environment << QStringLiteral("LD_PRELOAD=" VORNIX_LOGO_PROBE);
 
-        const ProgramRun run = runProgram(program, arguments, workingDirectory.path(), environment);
+        const ProgramRun run = runProgram(program, arguments, {}, environment, workingDirectory.path());
         QVERIFY2(run.status == 0, qPrintable(run.summary()));
         if (!window) {
             QCOMPARE(run.out, QStringLiteral("Vornix Can Analyzer " VORNIX_VERSION "\n"));

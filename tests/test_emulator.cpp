@@ -7,6 +7,7 @@
 #include "sim/emulator.h"
 #include "sim/replaytraffic.h"
 #include "tests/support/mainwindowprobe.h"
+#include "tests/support/recording.h"
 #include "tests/support/windowdriver.h"
 
 #include <QtTest>
@@ -188,19 +189,11 @@ QStringList playList(const QString &path, bool loop, double speed, double start,
     return out;
 }
 
-QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &text)
-{
-    QFile file(dir.filePath(name));
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
-        return QString();
-    return file.fileName();
-}
-
 void TestEmulator::dumpReplayAcrossMidnight()
 {
     // A dump to replay, across midnight: the due times keep counting; a broken identifier is skipped.
     QTemporaryDir dir;
-    const QString path = writeFile(dir, "dump_2026-12-07_23-59-59.csv",
+    const QString path = writeFile(dir.filePath("dump_2026-12-07_23-59-59.csv"),
                                    "Timestamp;ID;Payload\n23:59:59.900;18FEF100;01 A2 FF \n"
                                    "00:00:00.010;XYZ;00 \n00:00:01.510;00000123;11 22 \r\n");
     QCOMPARE(playList(path, false, 1, 0), QStringList({"0 18fef100x/3", "1610 123x/2"}));
@@ -236,7 +229,7 @@ void TestEmulator::replayTiming()
     // A clock that goes back keeps the order; remote requests and CAN FD frames are
     // left out.
     QTemporaryDir dir;
-    const QString path = writeFile(dir, "recording.log",
+    const QString path = writeFile(dir.filePath("recording.log"),
                                    "(100.000000) can0 100#01\n(100.100000) can0 200#\n(100.050000) can0 300#R\n"
                                    "(100.090000) can0 00000300#0102030405060708\n(100.500000) can0 12345678##10102\n"
                                    "(101.000000) can0 7FF#1122334455667788\n");
@@ -249,14 +242,14 @@ void TestEmulator::replayRefusals()
     QString error;
     QVERIFY(!ReplayTraffic::open({dir.filePath("missing.log")}, &error));
     QVERIFY2(error.startsWith("cannot read " + dir.filePath("missing.log")), qPrintable(error));
-    QVERIFY(!ReplayTraffic::open({writeFile(dir, "empty.csv", "Timestamp;ID;Payload\n")}, &error));
+    QVERIFY(!ReplayTraffic::open({writeFile(dir.filePath("empty.csv"), "Timestamp;ID;Payload\n")}, &error));
     QVERIFY2(error.endsWith("empty.csv holds no frame"), qPrintable(error));
-    QVERIFY(!ReplayTraffic::open({writeFile(dir, "notes.txt", "shopping list\n")}, &error));
+    QVERIFY(!ReplayTraffic::open({writeFile(dir.filePath("notes.txt"), "shopping list\n")}, &error));
     QVERIFY2(error.startsWith("cannot tell the format of"), qPrintable(error));
-    QVERIFY(!ReplayTraffic::open({writeFile(dir, "short.log", "(1.0) can0 100#\n"), false, 1, 5}, &error));
+    QVERIFY(!ReplayTraffic::open({writeFile(dir.filePath("short.log"), "(1.0) can0 100#\n"), false, 1, 5}, &error));
     QVERIFY2(error.endsWith("has no frame after its first 5 s"), qPrintable(error));
     // The content tells the format when the name does not.
-    QVERIFY(ReplayTraffic::open({writeFile(dir, "candump.txt", "(1.0) can0 100#\n")}, &error));
+    QVERIFY(ReplayTraffic::open({writeFile(dir.filePath("candump.txt"), "(1.0) can0 100#\n")}, &error));
     // A FIFO (here with a log waiting in it and its writing end held open, so
     // that nothing blocks) gives its bytes once: refused, not read twice.
     const QByteArray fifo = QFile::encodeName(dir.filePath("fifo.log"));
@@ -278,7 +271,7 @@ void TestEmulator::replayWaitsForRoomWithoutLoss()
     for (int i = 0; i < 100; ++i)
         log += QStringLiteral("(1.%1) can0 100#%2\n").arg(i * 10, 6, 10, QChar('0')).arg(i, 2, 16, QChar('0')).toLatin1();
     QString error;
-    auto replay = ReplayTraffic::open({writeFile(dir, "burst.log", log), true, 100, 0}, &error);
+    auto replay = ReplayTraffic::open({writeFile(dir.filePath("burst.log"), log), true, 100, 0}, &error);
     QVERIFY2(replay, qPrintable(error));
     AdapterEmulator emulator(std::move(replay));
     QVERIFY(emulator.start());
@@ -389,14 +382,9 @@ void TestEmulator::windowEndToEnd()
 
     // Replayed through a second emulator, the dump gives the same identifiers and,
     // per identifier, the payload of its last recorded line.
-    QFile dumpFile(dumps.first().filePath());
-    QVERIFY(dumpFile.open(QIODevice::ReadOnly));
     std::map<quint32, QStringList> expected;
-    for (const QByteArray &line : dumpFile.readAll().split('\n').mid(1)) {
-        const QList<QByteArray> fields = line.split(';');
-        if (fields.size() == 3)
-            expected[fields[1].toUInt(nullptr, 16)] = QString(fields[2]).trimmed().split(' ');
-    }
+    for (const formats::CanFrame &f : readRecordingFile(dumps.first().filePath()).frames)
+        expected[f.id] = QString::fromLatin1(f.data.toHex(' ').toUpper()).split(' ');
     QVERIFY(expected.size() >= 12 && expected.count(0x0CF00400));
     QString error;
     auto replay = ReplayTraffic::open({dumps.first().filePath()}, &error);

@@ -1,15 +1,15 @@
 // FMS panel: the pure decoder (worked examples in two locales, short and
-// malformed messages, candidates, J1939 "not available" and "error" values with
-// and without leaving them out) and the window path from the live store
+// malformed messages, J1939 "not available", "error" and reserved values with
+// and without leaving them out, candidates) and the window path from the live store
 // through the table refresh and the 2 s decoding tick into the value labels,
 // up to a real truck's log replayed with valid values only.
 
-#include "app/mainwindow.h"
 #include "fms/fmsdecoder.h"
 #include "sim/emulator.h"
 #include "sim/replaytraffic.h"
 #include "tests/support/fakeadapter.h"
-#include "tests/support/mainwindowprobe.h"
+#include "tests/support/recording.h"
+#include "tests/support/tablewindow.h"
 #include "tests/support/windowdriver.h"
 
 #include <QtTest>
@@ -41,8 +41,7 @@ QString labels(MainWindow &w)
 
 void store(MainWindow &w, quint32 id, const char *payload)
 {
-    const QString idText = QString::number(id, 16).toUpper().rightJustified(id > 0x7FF ? 8 : 3, '0');
-    MainWindowProbe::serial(w).storeMessage(id, {"12:00:00.000", idText, QString::fromLatin1(payload)});
+    MainWindowProbe::serial(w).storeMessage(id, {"12:00:00.000", idText(id), QString::fromLatin1(payload)});
 }
 void refresh(MainWindow &w) { QVERIFY(QMetaObject::invokeMethod(&w, "updateTable")); }
 void tick(MainWindow &w) { QVERIFY(QMetaObject::invokeMethod(&w, "updateFMSValues")); }
@@ -59,8 +58,6 @@ private slots:
     void candidates();
     void handOverThroughTheWindow();
     void adapterFramesReachThePanel();
-    void notAvailableAndError_data();
-    void notAvailableAndError();
     void validOnlyKeepsTheLowerSender_data();
     void validOnlyKeepsTheLowerSender();
     void realTruckWithValidOnly();
@@ -72,40 +69,67 @@ void TestFms::decoder_data()
     QTest::addColumn<quint32>("pgn");
     QTest::addColumn<QString>("payload");
     QTest::addColumn<int>("parameter");
-    QTest::addColumn<QString>("text");
-    const struct { quint32 pgn; const char *payload; Parameter parameter; const char *text; } cases[] = {
-        {0xFEFC, "FF 7D FF FF ", Parameter::FuelLevel, "50 %"},
-        {0xFEFC, "FF FA ", Parameter::FuelLevel, "100 %"},
-        {0xFEFC, "00 FF ", Parameter::FuelLevel, "102 %"},
-        {0xF004, "00 00 00 40 1F ", Parameter::EngineSpeed, "1000 rpm"},
-        {0xFEEE, "00 ", Parameter::EngineCoolantTemperature, "-40 \u00B0C"},
-        {0xFEEE, "28 FF ", Parameter::EngineCoolantTemperature, "0 \u00B0C"},
-        {0xFEEE, "ZZ ", Parameter::EngineCoolantTemperature, "-40 \u00B0C"}, // not hexadecimal: 0
-        {0xFEEE, "128 ", Parameter::EngineCoolantTemperature, "0 \u00B0C"},  // low 8 bits only
-        {0xFEC0, "FF 00 00 ", Parameter::ServiceDistance, "-160635 km"},
-        {0xFEC0, "FF 7F 7D ", Parameter::ServiceDistance, "0 km"},
-        {0xFEC0, "FF FF FF ", Parameter::ServiceDistance, "167040 km"},
-        {0xFEE5, "FF FF FF FF ", Parameter::TotalEngineHours, "2.14748e+08 h"},
-        {0xFEC1, "01 00 00 00 ", Parameter::TotalVehicleDistance, "0.005 km"},
-        {0xFEC1, "00 C2 EB 0B ", Parameter::TotalVehicleDistance, "1000000.000 km"},
-        {0xFEC1, "FF FF FF FF ", Parameter::TotalVehicleDistance, "21474836.000 km"}, // single precision
-        {0xFEF5, "00 00 00 20 22 ", Parameter::AmbientAirTemperature, "0 \u00B0C"},
-        {0xFEF5, "00 00 00 20 21 ", Parameter::AmbientAirTemperature, "-8 \u00B0C"},
-        {0xFEF1, "00 80 64 ", Parameter::WheelBasedVehicleSpeed, "100.500 km/h"},
-        {0xFEF2, "00 00 00 0C ", Parameter::InstantaneousFuelEconomy, "6.0 km/L"},
-        {0xFEF2, "00 00 66 0C ", Parameter::InstantaneousFuelEconomy, "6.2 km/L"},
-        {0xFEF2, "64 00 ", Parameter::FuelRate, "5.0 L/h"},
+    QTest::addColumn<QString>("text"); // without leaving anything out
+    QTest::addColumn<bool>("valid");   // still shown with valid values only
+    const struct { quint32 pgn; const char *payload; Parameter parameter; const char *text; bool valid; } cases[] = {
+        {0xFEFC, "FF 7D FF FF ", Parameter::FuelLevel, "50 %", true},
+        {0xFEFC, "FF FA ", Parameter::FuelLevel, "100 %", true}, // the largest valid value
+        {0xFEFC, "00 FB ", Parameter::FuelLevel, "100.4 %", false}, // reserved
+        {0xFEFC, "00 FE ", Parameter::FuelLevel, "101.6 %", false}, // error
+        {0xFEFC, "00 FF ", Parameter::FuelLevel, "102 %", false},   // not available
+        {0xF004, "00 00 00 40 1F ", Parameter::EngineSpeed, "1000 rpm", true},
+        {0xF004, "00 00 00 FF FF ", Parameter::EngineSpeed, "8191.88 rpm", false},
+        {0xF004, "00 00 00 00 FE ", Parameter::EngineSpeed, "8128 rpm", false},
+        {0xFEEE, "00 ", Parameter::EngineCoolantTemperature, "-40 \u00B0C", true},
+        {0xFEEE, "28 FF ", Parameter::EngineCoolantTemperature, "0 \u00B0C", true},
+        {0xFEEE, "ZZ ", Parameter::EngineCoolantTemperature, "-40 \u00B0C", true}, // not hexadecimal: 0
+        {0xFEEE, "128 ", Parameter::EngineCoolantTemperature, "0 \u00B0C", true},  // low 8 bits only
+        {0xFEEE, "FF ", Parameter::EngineCoolantTemperature, "215 \u00B0C", false},
+        {0xFEEE, "FE ", Parameter::EngineCoolantTemperature, "214 \u00B0C", false},
+        {0xFEC0, "FF 00 00 ", Parameter::ServiceDistance, "-160635 km", true},
+        {0xFEC0, "FF 7F 7D ", Parameter::ServiceDistance, "0 km", true},
+        {0xFEC0, "FF FF FF ", Parameter::ServiceDistance, "167040 km", false},
+        {0xFEC0, "00 00 FE ", Parameter::ServiceDistance, "164485 km", false},
+        {0xFEE5, "FF FF FF FA ", Parameter::TotalEngineHours, "2.10554e+08 h", true},
+        {0xFEE5, "00 00 00 FE ", Parameter::TotalEngineHours, "2.13071e+08 h", false},
+        {0xFEE5, "FF FF FF FF ", Parameter::TotalEngineHours, "2.14748e+08 h", false},
+        {0xFEC1, "01 00 00 00 ", Parameter::TotalVehicleDistance, "0.005 km", true},
+        {0xFEC1, "00 C2 EB 0B ", Parameter::TotalVehicleDistance, "1000000.000 km", true},
+        {0xFEC1, "00 00 00 FE ", Parameter::TotalVehicleDistance, "21307064.000 km", false},
+        {0xFEC1, "FF FF FF FF ", Parameter::TotalVehicleDistance, "21474836.000 km", false}, // single precision
+        {0xFEF5, "00 00 00 20 22 ", Parameter::AmbientAirTemperature, "0 \u00B0C", true},
+        {0xFEF5, "00 00 00 20 21 ", Parameter::AmbientAirTemperature, "-8 \u00B0C", true},
+        {0xFEF5, "00 00 00 FF FF ", Parameter::AmbientAirTemperature, "1774.97 \u00B0C", false},
+        {0xFEF5, "00 00 00 00 FE ", Parameter::AmbientAirTemperature, "1759 \u00B0C", false},
+        {0xFEF5, "00 00 00 00 00 FF ", Parameter::AirInletTemperature, "215 \u00B0C", false},
+        {0xFEF5, "00 00 00 00 00 FE ", Parameter::AirInletTemperature, "214 \u00B0C", false},
+        {0xFEF1, "00 80 64 ", Parameter::WheelBasedVehicleSpeed, "100.500 km/h", true},
+        {0xFEF1, "00 FF FF ", Parameter::WheelBasedVehicleSpeed, "255.996 km/h", false},
+        {0xFEF1, "00 00 FE ", Parameter::WheelBasedVehicleSpeed, "254.000 km/h", false},
+        {0xFEF2, "00 00 00 0C ", Parameter::InstantaneousFuelEconomy, "6.0 km/L", true},
+        {0xFEF2, "00 00 66 0C ", Parameter::InstantaneousFuelEconomy, "6.2 km/L", true},
+        {0xFEF2, "00 00 FF FF ", Parameter::InstantaneousFuelEconomy, "128.0 km/L", false},
+        {0xFEF2, "00 00 00 FE ", Parameter::InstantaneousFuelEconomy, "127.0 km/L", false},
+        {0xFEF2, "64 00 ", Parameter::FuelRate, "5.0 L/h", true},
+        {0xFEF2, "00 FA ", Parameter::FuelRate, "3200.0 L/h", true},
+        {0xFEF2, "00 FB ", Parameter::FuelRate, "3212.8 L/h", false},
+        {0xFEF2, "00 FE ", Parameter::FuelRate, "3251.2 L/h", false},
+        {0xFEF2, "FF FF ", Parameter::FuelRate, "3276.8 L/h", false},
+        {0xFEF2, "00 00 00 00 FF FF ", Parameter::AverageFuelEconomy, "128.0 km/L", false},
+        {0xFEF2, "00 00 00 00 00 FE ", Parameter::AverageFuelEconomy, "127.0 km/L", false},
+        {0xFEF2, "00 00 00 00 00 00 FF ", Parameter::ThrottlePosition, "102.0%", false},
+        {0xFEF2, "00 00 00 00 00 00 FE ", Parameter::ThrottlePosition, "101.6%", false},
         // A parameter whose bytes are missing is left out; unknown groups give nothing.
-        {0xFEF2, "64 00 00 0C 00 ", Parameter::AverageFuelEconomy, "<left out>"},
-        {0xFEC1, "01 00 00 ", Parameter::TotalVehicleDistance, "<left out>"},
-        {0xFEFF, "01 02 03 04 05 06 07 08 ", Parameter::FuelLevel, "<left out>"},
+        {0xFEF2, "64 00 00 0C 00 ", Parameter::AverageFuelEconomy, "<left out>", false},
+        {0xFEC1, "01 00 00 ", Parameter::TotalVehicleDistance, "<left out>", false},
+        {0xFEFF, "01 02 03 04 05 06 07 08 ", Parameter::FuelLevel, "<left out>", false},
     };
     // The texts never follow the user's locale.
     for (const char *locale : {"C", "de_DE"}) {
         for (const auto &c : cases) {
-            const QString name = QStringLiteral("%1 %2 [%3]").arg(locale).arg(c.pgn, 0, 16).arg(c.payload);
-            QTest::newRow(qPrintable(name)) << QString(locale) << c.pgn << QString(c.payload)
-                                            << int(c.parameter) << QString::fromUtf8(c.text);
+            const QString name = QStringLiteral("%1 %2 [%3] %4").arg(locale).arg(c.pgn, 0, 16).arg(c.payload).arg(int(c.parameter));
+            QTest::newRow(qPrintable(name)) << QString(locale) << c.pgn << QString(c.payload) << int(c.parameter)
+                                            << QString::fromUtf8(c.text) << c.valid;
         }
     }
 }
@@ -116,10 +140,15 @@ void TestFms::decoder()
     QFETCH(quint32, pgn);
     QFETCH(QString, payload);
     QFETCH(int, parameter);
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
     struct RestoreLocale { QLocale saved; ~RestoreLocale() { QLocale::setDefault(saved); } } restore;
     QLocale::setDefault(QLocale(locale));
     QCOMPARE(QLocale().toString(1234.5, 'f', 1), QString(locale == "C" ? "1234.5" : "1.234,5"));
-    QTEST(textFor(pgn, payload.toLatin1().constData(), Parameter(parameter)), "text");
+    const QByteArray bytes = payload.toLatin1();
+    QCOMPARE(textFor(pgn, bytes.constData(), Parameter(parameter)), text);
+    QCOMPARE(textFor(pgn, bytes.constData(), Parameter(parameter), fms::Range::ValidOnly),
+             valid ? text : QStringLiteral("<left out>"));
 }
 
 void TestFms::candidates()
@@ -207,62 +236,6 @@ void TestFms::adapterFramesReachThePanel()
     QVERIFY(frame->isHidden());
 }
 
-void TestFms::notAvailableAndError_data()
-{
-    QTest::addColumn<quint32>("pgn");
-    QTest::addColumn<QString>("payload");
-    QTest::addColumn<int>("parameter");
-    QTest::addColumn<QString>("scaled"); // the label text without the option
-    QTest::addColumn<bool>("valid");     // still shown with the option
-    const auto row = [](const char *name, quint32 pgn, const char *payload, Parameter p, const char *scaled, bool valid) {
-        QTest::newRow(name) << pgn << QString(payload) << int(p) << QString::fromUtf8(scaled) << valid;
-    };
-    row("fuel level n/a", 0xFEFC, "00 FF ", Parameter::FuelLevel, "102 %", false);
-    row("fuel level error", 0xFEFC, "00 FE ", Parameter::FuelLevel, "101.6 %", false);
-    row("fuel level reserved", 0xFEFC, "00 FB ", Parameter::FuelLevel, "100.4 %", false);
-    row("fuel level largest", 0xFEFC, "00 FA ", Parameter::FuelLevel, "100 %", true);
-    row("coolant n/a", 0xFEEE, "FF ", Parameter::EngineCoolantTemperature, "215 \u00B0C", false);
-    row("coolant error", 0xFEEE, "FE ", Parameter::EngineCoolantTemperature, "214 \u00B0C", false);
-    row("fuel rate n/a", 0xFEF2, "FF FF ", Parameter::FuelRate, "3276.8 L/h", false);
-    row("fuel rate error", 0xFEF2, "00 FE ", Parameter::FuelRate, "3251.2 L/h", false);
-    row("fuel rate reserved", 0xFEF2, "00 FB ", Parameter::FuelRate, "3212.8 L/h", false);
-    row("fuel rate valid", 0xFEF2, "00 FA ", Parameter::FuelRate, "3200.0 L/h", true);
-    row("instantaneous economy n/a", 0xFEF2, "00 00 FF FF ", Parameter::InstantaneousFuelEconomy, "128.0 km/L", false);
-    row("instantaneous economy error", 0xFEF2, "00 00 00 FE ", Parameter::InstantaneousFuelEconomy, "127.0 km/L", false);
-    row("average economy n/a", 0xFEF2, "00 00 00 00 FF FF ", Parameter::AverageFuelEconomy, "128.0 km/L", false);
-    row("average economy error", 0xFEF2, "00 00 00 00 00 FE ", Parameter::AverageFuelEconomy, "127.0 km/L", false);
-    row("throttle n/a", 0xFEF2, "00 00 00 00 00 00 FF ", Parameter::ThrottlePosition, "102.0%", false);
-    row("throttle error", 0xFEF2, "00 00 00 00 00 00 FE ", Parameter::ThrottlePosition, "101.6%", false);
-    row("engine speed n/a", 0xF004, "00 00 00 FF FF ", Parameter::EngineSpeed, "8191.88 rpm", false);
-    row("engine speed error", 0xF004, "00 00 00 00 FE ", Parameter::EngineSpeed, "8128 rpm", false);
-    row("service distance n/a", 0xFEC0, "00 FF FF ", Parameter::ServiceDistance, "167040 km", false);
-    row("service distance error", 0xFEC0, "00 00 FE ", Parameter::ServiceDistance, "164485 km", false);
-    row("engine hours n/a", 0xFEE5, "FF FF FF FF ", Parameter::TotalEngineHours, "2.14748e+08 h", false);
-    row("engine hours error", 0xFEE5, "00 00 00 FE ", Parameter::TotalEngineHours, "2.13071e+08 h", false);
-    row("engine hours largest", 0xFEE5, "FF FF FF FA ", Parameter::TotalEngineHours, "2.10554e+08 h", true);
-    row("vehicle distance n/a", 0xFEC1, "FF FF FF FF ", Parameter::TotalVehicleDistance, "21474836.000 km", false);
-    row("vehicle distance error", 0xFEC1, "00 00 00 FE ", Parameter::TotalVehicleDistance, "21307064.000 km", false);
-    row("ambient n/a", 0xFEF5, "00 00 00 FF FF ", Parameter::AmbientAirTemperature, "1774.97 \u00B0C", false);
-    row("ambient error", 0xFEF5, "00 00 00 00 FE ", Parameter::AmbientAirTemperature, "1759 \u00B0C", false);
-    row("air inlet n/a", 0xFEF5, "00 00 00 00 00 FF ", Parameter::AirInletTemperature, "215 \u00B0C", false);
-    row("air inlet error", 0xFEF5, "00 00 00 00 00 FE ", Parameter::AirInletTemperature, "214 \u00B0C", false);
-    row("wheel speed n/a", 0xFEF1, "00 FF FF ", Parameter::WheelBasedVehicleSpeed, "255.996 km/h", false);
-    row("wheel speed error", 0xFEF1, "00 00 FE ", Parameter::WheelBasedVehicleSpeed, "254.000 km/h", false);
-}
-
-void TestFms::notAvailableAndError()
-{
-    QFETCH(quint32, pgn);
-    QFETCH(QString, payload);
-    QFETCH(int, parameter);
-    QFETCH(QString, scaled);
-    QFETCH(bool, valid);
-    const QByteArray bytes = payload.toLatin1();
-    QCOMPARE(textFor(pgn, bytes.constData(), Parameter(parameter)), scaled);
-    QCOMPARE(textFor(pgn, bytes.constData(), Parameter(parameter), fms::Range::ValidOnly),
-             valid ? scaled : QStringLiteral("<left out>"));
-}
-
 void TestFms::validOnlyKeepsTheLowerSender_data()
 {
     QTest::addColumn<bool>("validOnly");
@@ -296,17 +269,13 @@ void TestFms::realTruckWithValidOnly()
     // The engine-idling truck's log replayed with --fms-valid-only: fuel rate,
     // economy, throttle and wheel speed show the engine's values, read here from
     // the log's last frames of source address 0x00.
-    QProcess gzip;
-    gzip.start(QStringLiteral("gzip"), {QStringLiteral("-dc"), QStringLiteral(VORNIX_REALDATA_DIR "/decodinggui.candump.log.gz")});
-    QVERIFY(gzip.waitForFinished(30000));
-    const QByteArray log = gzip.readAllStandardOutput();
+    QTemporaryDir scratch;
+    const QString path = truckLogFile(QStringLiteral("decodinggui"), scratch.path());
+    const Recording log = readRecordingFile(path);
+    QVERIFY2(!path.isEmpty() && log.problem().isEmpty(), qPrintable(log.problem()));
     QMap<quint32, QByteArray> last; // identifier -> data of its last frame
-    const QRegularExpression line(QStringLiteral("^\\(\\d+\\.\\d+\\) \\S+ ([0-9A-F]{8})#([0-9A-F]*)$"));
-    for (const QByteArray &text : log.split('\n')) {
-        const QRegularExpressionMatch m = line.match(QString::fromLatin1(text));
-        if (m.hasMatch())
-            last[m.captured(1).toUInt(nullptr, 16)] = QByteArray::fromHex(m.captured(2).toLatin1());
-    }
+    for (const formats::CanFrame &f : log.frames)
+        last[f.id] = f.data;
     const QByteArray lfe = last.value(0x18FEF200), ccvs = last.value(0x0CFEF100);
     QCOMPARE(lfe.size(), 8);
     QCOMPARE(ccvs.size(), 8);
@@ -322,12 +291,8 @@ void TestFms::realTruckWithValidOnly()
     throttle.setNum(float(quint8(lfe[6]) * 0.4), 'f', 1);
     speed.setNum(raw16(ccvs, 1) / 256.0, 'f', 3);
 
-    QTemporaryDir scratch;
-    QFile file(scratch.filePath("truck.log"));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(log) == log.size());
-    file.close();
     QString error;
-    auto replay = sim::ReplayTraffic::open({file.fileName(), false, 20}, &error);
+    auto replay = sim::ReplayTraffic::open({path, false, 20}, &error);
     QVERIFY2(replay, qPrintable(error));
     sim::AdapterEmulator adapter(std::move(replay));
     QVERIFY(adapter.start(&error));

@@ -4,15 +4,14 @@
 // identification texts, the NAME of an address claim, and the JSON summary
 // "vornix-dump j1939 --json" gives of a short log.
 
-#include "formats/frameio.h"
 #include "j1939/addressclaim.h"
 #include "j1939/diagnostics.h"
 #include "j1939/identification.h"
 #include "j1939/identifier.h"
 #include "j1939/transport.h"
+#include "tests/support/recording.h"
+#include "tests/support/runprogram.h"
 
-#include <QBuffer>
-#include <QProcess>
 #include <QtTest>
 
 namespace {
@@ -28,19 +27,12 @@ const quint8 *bytes(const QByteArray &data)
 }
 
 // Frames given as candump -L lines, one per line.
-QVector<formats::CanFrame> candumpFrames(const QByteArray &lines)
+std::vector<formats::CanFrame> candumpFrames(const QByteArray &lines)
 {
-    QBuffer buffer;
-    buffer.setData(lines);
-    buffer.open(QIODevice::ReadOnly);
-    const auto reader = formats::openReader(formats::Format::Candump, &buffer);
-    QVector<formats::CanFrame> frames;
-    formats::CanFrame frame;
-    while (reader->next(frame))
-        frames.append(frame);
-    if (reader->hasError())
-        qFatal("bad candump line %lld: %s", reader->errorLine(), qPrintable(reader->error()));
-    return frames;
+    const Recording r = readRecording(lines, formats::Format::Candump);
+    if (!r.problem().isEmpty())
+        qFatal("bad candump line: %s", qPrintable(r.problem()));
+    return r.frames;
 }
 
 // "bam rts complete aborted incomplete" after finish(), and the messages'
@@ -254,7 +246,7 @@ void TestJ1939::floodOfAnnouncements()
     const int cap = 64;
     j1939::TransportReassembler reassembler(cap);
     const auto add = [&](qint64 us, const char *line) {
-        const formats::CanFrame f = candumpFrames(line).value(0);
+        const formats::CanFrame f = candumpFrames(line).at(0);
         return reassembler.add(us, f.id, bytes(f.data), f.data.size());
     };
     QVERIFY(!add(0, BAM));
@@ -400,15 +392,10 @@ void TestJ1939::summaryJson()
         " \"faults\": [{\"sa\": 0, \"spn\": 102, \"fmi\": 3, \"oc\": 5, \"first_s\": 0.4, \"last_s\": 1, \"messages\": 2}, "
         "{\"sa\": 0, \"spn\": 627, \"fmi\": 4, \"oc\": 127, \"first_s\": 0.4, \"last_s\": 0.4, \"messages\": 1}]}\n";
 
-    QProcess dump;
-    dump.start(QStringLiteral(VORNIX_DUMP_TOOL), {"j1939", "--json", "-"});
-    QVERIFY(dump.waitForStarted());
-    dump.write(log);
-    dump.closeWriteChannel();
-    QVERIFY(dump.waitForFinished(60000));
-    QCOMPARE(dump.readAllStandardError(), QByteArray());
-    QCOMPARE(dump.exitCode(), 0);
-    QCOMPARE(dump.readAllStandardOutput(), expected);
+    const ProgramRun dump = runProgram(QStringLiteral(VORNIX_DUMP_TOOL), {"j1939", "--json", "-"}, log);
+    QCOMPARE(dump.err, QString());
+    QCOMPARE(dump.status, 0);
+    QCOMPARE(dump.out, QString::fromLatin1(expected));
 }
 
 QTEST_GUILESS_MAIN(TestJ1939)

@@ -3,11 +3,10 @@
 // toolkit's own widths and heights, repaints come at most once per display
 // frame yet show the newest data, and a flash stays on screen for 500 ms.
 
-#include "app/mainwindow.h"
-#include "tests/support/mainwindowprobe.h"
 #include "monitor/celldelegate.h"
 #include "monitor/labelheader.h"
 #include "monitor/logcell.h"
+#include "tests/support/tablewindow.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -16,37 +15,9 @@
 
 namespace {
 
-QString stamp(const QTime &time) { return time.toString(QStringLiteral("HH:mm:ss.zzz")); }
-QString idText(quint32 id) { return QString::number(id, 16).toUpper().rightJustified(id > 0x7FF ? 8 : 3, '0'); }
-QString payload(quint32 seed, int bytes = 8)
-{
-    QString text;
-    for (int b = 0; b < bytes; ++b)
-        text += QString::number((seed * 7u + quint32(b) * 37u) & 0xFF, 16).toUpper().rightJustified(2, '0') + ' ';
-    return text;
-}
-
-// The main window with its table area enabled, as after opening a port.
-struct Table {
-    MainWindow w;
-    QTableWidget *table = w.findChild<QTableWidget *>("tv_messages");
-    Table()
-    {
-        w.resize(1400, 900);
-        w.show();
-        w.findChild<QWidget *>("tableFrame")->setEnabled(true);
-    }
-    void click(const char *name) { w.findChild<QAbstractButton *>(name)->click(); }
-    void put(quint32 id, const QString &bytes, const QString &time = stamp(QTime::currentTime()))
-    {
-        MainWindowProbe::serial(w).storeMessage(id, {time, idText(id), bytes});
-    }
-    // One refresh as the timer runs it; the test decides when the next one runs.
-    void refresh()
-    {
-        QMetaObject::invokeMethod(&w, "updateTable");
-        MainWindowProbe::refreshTimer(w).stop();
-    }
+// The table window with what this test looks at: the cells as drawn, the
+// screen, and the sizes of columns and rows.
+struct Table : TableWindow {
     QImage grabCells() { return table->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32); }
     // What the screen holds where the viewport is: the window's backing store.
     QImage onScreen()
@@ -128,10 +99,6 @@ private slots:
     void headersAreTheViewsOwn_data();
     void headersAreTheViewsOwn();
     void logCellsShareTheirTexts();
-    void sharedCellTexts_data();
-    void sharedCellTexts();
-    void orderedPlacementAtOnce_data();
-    void orderedPlacementAtOnce();
 };
 
 void TestPaint::cellsLookAsTheStyleDraws_data()
@@ -144,7 +111,7 @@ void TestPaint::cellsLookAsTheStyleDraws_data()
     const Setup rows = [](Table &t) {
         t.put(0x18FEF100, "01 02 03 ");
         t.put(0x123, "");
-        t.put(0x0CF00400, payload(5));
+        t.put(0x0CF00400, payloadText(5));
         t.put(0x7FF, "FF 00 AA 55 12 34 56 78 ");
         t.refresh();
     };
@@ -152,7 +119,7 @@ void TestPaint::cellsLookAsTheStyleDraws_data()
     QTest::newRow("flashed and reset bytes") << Setup([rows](Table &t) {
         t.click("pb_highlightChanges");
         rows(t);
-        t.put(0x0CF00400, payload(6));
+        t.put(0x0CF00400, payloadText(6));
         t.put(0x18FEF100, "01 05 03 ");
         t.refresh();
         t.table->item(0, 2)->setBackground(QColor(255, 255, 255));
@@ -174,8 +141,8 @@ void TestPaint::cellsLookAsTheStyleDraws_data()
     QTest::newRow("scroll mode, default widths") << Setup([](Table &t) {
         t.click("pb_scroll");
         for (quint32 id = 0x100; id < 0x140; ++id)
-            t.put(id, payload(id));
-        t.put(0x18FEF1AA, payload(9));
+            t.put(id, payloadText(id));
+        t.put(0x18FEF1AA, payloadText(9));
         t.refresh();
     }) << false;
     QTest::newRow("columns too narrow: elided") << Setup([rows](Table &t) {
@@ -192,7 +159,7 @@ void TestPaint::cellsLookAsTheStyleDraws_data()
         rows(t);
         t.click("pb_scroll");
         for (quint32 id = 0x100; id < 0x140; ++id)
-            t.put(id, payload(id));
+            t.put(id, payloadText(id));
         t.refresh();
     }) << true;
     QTest::newRow("selection and current cell with focus") << Setup([rows](Table &t) {
@@ -235,15 +202,15 @@ void TestPaint::fitMatchesTheToolkit_data()
 
     QTest::newRow("200 extended identifiers") << Setup([](Table &t) {
         for (quint32 i = 0; i < 200; ++i)
-            t.put(0x18FE0000u + i, payload(i));
+            t.put(0x18FE0000u + i, payloadText(i));
         t.refresh();
     });
     QTest::newRow("standard and extended, short and empty payloads") << Setup([](Table &t) {
         t.put(0x100, "");
         t.put(0x101, "01 ");
-        t.put(0x7FF, payload(3, 5));
+        t.put(0x7FF, payloadText(3, 5));
         t.refresh();
-        t.put(0x18FEF100, payload(4));
+        t.put(0x18FEF100, payloadText(4));
         t.put(0x102, "AA BB ");
         t.refresh();
     });
@@ -257,13 +224,13 @@ void TestPaint::fitMatchesTheToolkit_data()
     QTest::newRow("1,500 rows scrolled to the middle: the view looks at 1,000") << Setup([](Table &t) {
         // Wide identifiers only in the first and last hundred rows.
         for (quint32 i = 0; i < 100; ++i)
-            t.put(0x18FE0000u + i, payload(i));
+            t.put(0x18FE0000u + i, payloadText(i));
         t.refresh();
         for (quint32 i = 0; i < 1300; ++i)
-            t.put(0x000 + i, payload(i));
+            t.put(0x000 + i, payloadText(i));
         t.refresh();
         for (quint32 i = 0; i < 100; ++i)
-            t.put(0x18FF0000u + i, payload(i));
+            t.put(0x18FF0000u + i, payloadText(i));
         t.refresh();
         t.table->scrollToItem(t.table->item(750, 0), QAbstractItemView::PositionAtCenter);
         MainWindowProbe::tableFit(t.w).fit(t.table);
@@ -271,15 +238,15 @@ void TestPaint::fitMatchesTheToolkit_data()
     QTest::newRow("ordered insertion among existing rows") << Setup([](Table &t) {
         t.click("pb_order");
         for (quint32 i = 0; i < 50; ++i)
-            t.put(0x18FE0000u + 2 * i, payload(i, 1 + int(i % 8)));
+            t.put(0x18FE0000u + 2 * i, payloadText(i, 1 + int(i % 8)));
         t.refresh();
         for (quint32 i = 0; i < 50; ++i)
-            t.put(0x18FE0001u + 2 * i, payload(i));
+            t.put(0x18FE0001u + 2 * i, payloadText(i));
         t.refresh();
     });
     QTest::newRow("font made larger") << Setup([](Table &t) {
         for (quint32 i = 0; i < 30; ++i)
-            t.put(0x200 + i * 5, payload(i));
+            t.put(0x200 + i * 5, payloadText(i));
         t.refresh();
         t.click("tb_increaseFont");
         t.click("tb_increaseFont");
@@ -330,7 +297,7 @@ void TestPaint::refreshStormShowsNewestData()
     t.table->viewport()->installEventFilter(&counter);
     t.click("pb_highlightChanges");
     for (quint32 i = 0; i < 40; ++i)
-        t.put(0x18FE0000u + i, payload(i));
+        t.put(0x18FE0000u + i, payloadText(i));
     t.refresh();
     SETTLE(t);
     QTRY_VERIFY(counter.paints > 0);
@@ -343,7 +310,7 @@ void TestPaint::refreshStormShowsNewestData()
     int refreshes = 0;
     for (quint32 round = 1; round <= 60; ++round, ++refreshes) {
         for (quint32 i = 0; i < 40; ++i)
-            t.put(0x18FE0000u + i, payload(i + round * 3));
+            t.put(0x18FE0000u + i, payloadText(i + round * 3));
         t.refresh();
         QCoreApplication::processEvents();
     }
@@ -356,7 +323,7 @@ void TestPaint::refreshStormShowsNewestData()
     const int paintsAtEnd = counter.paints;
     SETTLE(t);
     QTRY_VERIFY(counter.paints > paintsAtEnd);
-    QCOMPARE(t.table->item(0, 2)->text(), "  " + payload(0 + 60 * 3).left(2) + "  ");
+    QCOMPARE(t.table->item(0, 2)->text(), "  " + payloadText(0 + 60 * 3).left(2) + "  ");
     const QImage screen = t.onScreen();
     const QImage current = t.grabCells();
     QCOMPARE(differingPixels(screen, current), 0);
@@ -385,7 +352,7 @@ void TestPaint::flashLastsOnScreen()
     QVERIFY2(shown < 450, qPrintable(QString::number(shown)));
     QCOMPARE(t.screenPixel(0, 2), white); // an unchanged byte
     // ...and stays until its reset is due, 500 ms after it was set.
-    QTRY_VERIFY_WITH_TIMEOUT(t.screenPixel(0, 3) == white, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(t.screenPixel(0, 3) == white, 5000);
     const qint64 gone = clock.elapsed();
     QVERIFY2(gone >= 450, qPrintable(QString::number(gone)));
 }
@@ -495,73 +462,6 @@ void TestPaint::logCellsShareTheirTexts()
     QCOMPARE(second->text(), QStringLiteral("  0A  "));
     std::unique_ptr<QTableWidgetItem> copy(second->clone());
     QCOMPARE(copy->text(), QStringLiteral("  0A  "));
-}
-
-void TestPaint::sharedCellTexts_data()
-{
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("cell");
-    QTest::addColumn<bool>("shared"); // asked twice, the same string comes back
-    QTest::newRow("byte 00") << "00" << "  00  " << true;
-    QTest::newRow("byte FF") << "FF" << "  FF  " << true;
-    QTest::newRow("byte 0A") << "0A" << "  0A  " << true;
-    QTest::newRow("lower-case digits are no byte text") << "0a" << "  0a  " << true;
-    QTest::newRow("extended identifier") << "18FEF100" << "  18FEF100  " << true;
-    QTest::newRow("standard identifier") << "123" << "  123  " << true;
-    QTest::newRow("timestamp") << "23:59:59.999" << "  23:59:59.999  " << true;
-    QTest::newRow("empty payload") << "" << "    " << true;
-}
-
-void TestPaint::sharedCellTexts()
-{
-    QFETCH(QString, field);
-    QFETCH(QString, cell);
-    QFETCH(bool, shared);
-    tablelogic::SharedCellTexts texts;
-    const QString first = texts.cellFor(field);
-    const QString again = texts.cellFor(QString(field)); // another string, same text
-    QCOMPARE(first, cell);
-    QCOMPARE(again, cell);
-    QCOMPARE(first.constData() == again.constData(), shared);
-    // Other texts in between do not disturb it.
-    for (int i = 0; i < 300; ++i)
-        QCOMPARE(texts.cellFor(QString::number(i * 7919)), "  " + QString::number(i * 7919) + "  ");
-    QCOMPARE(texts.cellFor(field).constData() == first.constData(), shared);
-}
-
-void TestPaint::orderedPlacementAtOnce_data()
-{
-    QTest::addColumn<QList<quint32>>("existing");
-    QTest::addColumn<QVector<quint32>>("added");
-    QTest::addColumn<QVector<int>>("rows");
-    QTest::addColumn<QList<quint32>>("order");
-    QTest::newRow("empty table") << QList<quint32>{} << QVector<quint32>{0x300, 0x400}
-                                 << QVector<int>{0, 1} << QList<quint32>{0x300, 0x400};
-    QTest::newRow("around 150") << QList<quint32>{0x150} << QVector<quint32>{0x100, 0x200}
-                                << QVector<int>{0, 2} << QList<quint32>{0x100, 0x150, 0x200};
-    QTest::newRow("between and after") << QList<quint32>{10, 20, 30} << QVector<quint32>{5, 25, 40}
-                                       << QVector<int>{0, 3, 5} << QList<quint32>{5, 10, 20, 25, 30, 40};
-    QTest::newRow("all below") << QList<quint32>{1, 2} << QVector<quint32>{7, 8, 9}
-                               << QVector<int>{2, 3, 4} << QList<quint32>{1, 2, 7, 8, 9};
-    QTest::newRow("unsigned order") << QList<quint32>{0x7FFFFFFFu} << QVector<quint32>{0x80000000u, 0xFFFFFFFFu}
-                                    << QVector<int>{1, 2} << QList<quint32>{0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu};
-}
-
-void TestPaint::orderedPlacementAtOnce()
-{
-    QFETCH(QList<quint32>, existing);
-    QFETCH(QVector<quint32>, added);
-    QFETCH(QVector<int>, rows);
-    QFETCH(QList<quint32>, order);
-    QMap<quint32, int> rowOfId;
-    for (int i = 0; i < existing.size(); ++i)
-        rowOfId.insert(existing.at(i), i);
-    QList<quint32> orderedIds{0xDEAD};
-    QCOMPARE(tablelogic::placeOrderedAll(rowOfId, orderedIds, added), rows);
-    QCOMPARE(orderedIds, order);
-    for (int i = 0; i < order.size(); ++i)
-        QCOMPARE(rowOfId.value(order.at(i), -1), i);
-    QCOMPARE(rowOfId.size(), order.size());
 }
 
 QTEST_MAIN(TestPaint)

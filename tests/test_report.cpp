@@ -5,8 +5,9 @@
 // of a long series keeping a spike's extremes.
 
 #include "report/columnreducer.h"
+#include "tests/support/recording.h"
+#include "tests/support/runprogram.h"
 
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
@@ -49,26 +50,10 @@ const char LOG[] = "(1385746874.000000) can0 18FEC100#002D3101FFFFFFFF\n"
                    "(1385746880.000000) can0 18FEE900#FFFFFFFF12270000\n"
                    "(1385746881.000000) can0 18FEF200#9001FFFFFFFF7DFF\n";
 
-struct Run {
-    int status = -1;
-    QString err;
-};
-
-Run run(const QString &program, const QStringList &arguments)
+// Clock times of the page in UTC.
+ProgramRun run(const QString &program, const QStringList &arguments)
 {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TZ"), QStringLiteral("UTC"));
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    Run result;
-    if (!process.waitForStarted() || !process.waitForFinished(60000)) {
-        result.err = program + QStringLiteral(": ") + process.errorString();
-        return result;
-    }
-    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-    result.err = QString::fromLocal8Bit(process.readAllStandardError());
-    return result;
+    return runProgram(program, arguments, {}, {QStringLiteral("TZ=UTC")});
 }
 
 // What the test looks at in the page.
@@ -130,21 +115,16 @@ void TestReport::reportOfAShortLog()
     QVERIFY(dir.isValid());
     const QString log = dir.filePath(QStringLiteral("trip.log"));
     const QString html = dir.filePath(QStringLiteral("trip.html"));
-    QFile file(log);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(LOG) == qint64(sizeof(LOG) - 1));
-    file.close();
+    QVERIFY(!writeFile(log, LOG).isEmpty());
 
     const QStringList arguments = {QStringLiteral("report"), log, QStringLiteral("-o"), html,
                                    QStringLiteral("--title"), QStringLiteral("Trip <A&B>")};
-    Run made = run(QStringLiteral(VORNIX_DUMP_TOOL), arguments);
+    const ProgramRun made = run(QStringLiteral(VORNIX_DUMP_TOOL), arguments);
     QVERIFY2(made.status == 0, qPrintable(made.err));
-    QFile out(html);
-    QVERIFY(out.open(QIODevice::ReadOnly));
-    const QByteArray page = out.readAll();
-    out.close();
+    const QByteArray page = readFile(html);
 
     // Well-formed XML, as another program reads it.
-    const Run lint = run(QStringLiteral("xmllint"), {QStringLiteral("--noout"), html});
+    const ProgramRun lint = run(QStringLiteral("xmllint"), {QStringLiteral("--noout"), html});
     QVERIFY2(lint.status == 0, qPrintable(lint.status == -1 ? lint.err + QStringLiteral(" (Debian: libxml2-utils)") : lint.err));
 
     // Nothing from outside the file: the only addresses are the namespaces.
@@ -178,10 +158,9 @@ void TestReport::reportOfAShortLog()
     QVERIFY(p.texts.contains(QStringLiteral("1\u202F000.00 h \u2192")) && p.texts.contains(QStringLiteral("1\u202F000.10 h")));
 
     // An existing report stays as it is without --force.
-    const Run again = run(QStringLiteral(VORNIX_DUMP_TOOL), arguments);
+    const ProgramRun again = run(QStringLiteral(VORNIX_DUMP_TOOL), arguments);
     QVERIFY2(again.status == 1 && again.err.contains(QLatin1String("--force")), qPrintable(again.err));
-    QVERIFY(out.open(QIODevice::ReadOnly));
-    QCOMPARE(out.readAll(), page);
+    QCOMPARE(readFile(html), page);
 }
 
 void TestReport::reductionKeepsASpike()

@@ -6,9 +6,10 @@
 #include "sim/adapterwire.h"
 #include "slcan/session.h"
 #include "tests/support/fakeadapter.h"
+#include "tests/support/recording.h"
+#include "tests/support/runprogram.h"
 #include "tools/slcan/bridge.h"
 
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -435,31 +436,29 @@ void TestSlcan::pythonCanReceivesTheAdaptersFrames()
     QVERIFY(adapter.isOpen());
     QTemporaryDir dir;
     const QString linkPath = dir.filePath(QStringLiteral("slcan"));
-    QProcess bridge;
-    bridge.start(TOOL, {adapter.devicePath(), QStringLiteral("--link"), linkPath});
-    QVERIFY(bridge.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(bridge.canReadLine() || bridge.state() != QProcess::Running, 20000);
-    const QString terminal = QString::fromLocal8Bit(bridge.readLine()).trimmed();
-    QVERIFY2(terminal.startsWith(QLatin1String("/dev/pts/")), qPrintable(bridge.readAllStandardError()));
+    RunningProgram bridge(TOOL, {adapter.devicePath(), QStringLiteral("--link"), linkPath});
+    QVERIFY(bridge.started());
+    QTRY_VERIFY_WITH_TIMEOUT(bridge.output().contains('\n') || !bridge.running(), 20000);
+    const QString terminal = QString::fromLocal8Bit(bridge.output()).section(QLatin1Char('\n'), 0, 0).trimmed();
+    QVERIFY2(terminal.startsWith(QLatin1String("/dev/pts/")), bridge.errors().constData());
     QCOMPARE(QFile::symLinkTarget(linkPath), terminal);
 
     // python-can's slcan interface, as a user would open it, printing what it gets.
     const int expected = 6;
-    QProcess python;
-    python.start(QStringLiteral("/usr/bin/python3"),
-                 {QStringLiteral("-c"),
-                  QStringLiteral("import can, sys\n"
-                                 "bus = can.Bus(interface='slcan', channel=sys.argv[1], bitrate=500000, sleep_after_open=0)\n"
-                                 "for _ in range(%1):\n"
-                                 "    m = bus.recv(timeout=20)\n"
-                                 "    if m is None: break\n"
-                                 "    print('ext' if m.is_extended_id else 'std', '%X' % m.arbitration_id, m.dlc, m.data.hex().upper())\n"
-                                 "bus.shutdown()\n")
-                      .arg(expected),
-                  linkPath});
-    QVERIFY(python.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(adapter.written().contains(CONFIG_500K) || python.state() != QProcess::Running, 30000);
-    QVERIFY2(adapter.written().contains(CONFIG_500K), python.readAllStandardError().constData());
+    RunningProgram python(QStringLiteral("/usr/bin/python3"),
+                          {QStringLiteral("-c"),
+                           QStringLiteral("import can, sys\n"
+                                          "bus = can.Bus(interface='slcan', channel=sys.argv[1], bitrate=500000, sleep_after_open=0)\n"
+                                          "for _ in range(%1):\n"
+                                          "    m = bus.recv(timeout=20)\n"
+                                          "    if m is None: break\n"
+                                          "    print('ext' if m.is_extended_id else 'std', '%X' % m.arbitration_id, m.dlc, m.data.hex().upper())\n"
+                                          "bus.shutdown()\n")
+                               .arg(expected),
+                           linkPath});
+    QVERIFY(python.started());
+    QTRY_VERIFY_WITH_TIMEOUT(adapter.written().contains(CONFIG_500K) || !python.running(), 30000);
+    QVERIFY2(adapter.written().contains(CONFIG_500K), python.errors().constData());
 
     QVERIFY(adapter.sendFrame(0x123, true, QByteArray()));
     QVERIFY(adapter.sendFrame(0x7FF, true, QByteArray::fromHex("1122334455667788")));
@@ -468,19 +467,17 @@ void TestSlcan::pythonCanReceivesTheAdaptersFrames()
     QVERIFY(adapter.sendFrame(0x00000000, false, QByteArray::fromHex("A5")));
     QVERIFY(adapter.sendRaw(sim::buildAdapterFrame(0x1FFFFFFF, false, QByteArray::fromHex("0102030405060708"), 12)));
     QVERIFY(adapter.sendFrame(0x000, true, QByteArray::fromHex("0000")));
-    QVERIFY(python.waitForFinished(60000));
-    QCOMPARE(python.exitCode(), 0);
-    QCOMPARE(QString::fromLatin1(python.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+    QVERIFY2(python.finish(60000) == 0, python.errors().constData());
+    QCOMPARE(QString::fromLatin1(python.output()).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
              QStringList({QStringLiteral("std 123 0 "), QStringLiteral("std 7FF 8 1122334455667788"),
                           QStringLiteral("ext 18FEF100 8 FFFFFFFFFFFF0000"), QStringLiteral("ext 0 1 A5"),
                           QStringLiteral("ext 1FFFFFFF 8 0102030405060708"), QStringLiteral("std 0 2 0000")}));
 
     // The adapter goes away: status 3, the link removed.
     adapter.closeMaster();
-    QVERIFY(bridge.waitForFinished(30000));
-    QCOMPARE(bridge.exitStatus(), QProcess::NormalExit);
-    const QString summary = QString::fromLocal8Bit(bridge.readAllStandardError());
-    QVERIFY2(bridge.exitCode() == 3, qPrintable(summary));
+    const int status = bridge.finish(30000);
+    const QString summary = QString::fromLocal8Bit(bridge.errors());
+    QVERIFY2(status == 3, qPrintable(summary));
     QVERIFY2(!summary.contains(QLatin1String("ThreadSanitizer")), qPrintable(summary));
     QVERIFY2(summary.contains(QRegularExpression(QStringLiteral("forwarded: +6\\n"))), qPrintable(summary));
     QVERIFY2(summary.contains(QRegularExpression(QStringLiteral("cut to 8 bytes: +1\\n"))), qPrintable(summary));
@@ -490,22 +487,14 @@ void TestSlcan::pythonCanReceivesTheAdaptersFrames()
 void TestSlcan::toolStartFailures()
 {
     QTemporaryDir dir;
-    QProcess tool;
-    tool.start(TOOL, {dir.filePath(QStringLiteral("no-such-port"))});
-    QVERIFY(tool.waitForFinished(30000));
-    QCOMPARE(tool.exitCode(), 2);
+    QCOMPARE(runProgram(TOOL, {dir.filePath(QStringLiteral("no-such-port"))}).status, 2);
 
     // --link never replaces what is not a symbolic link.
     FakeAdapter adapter;
-    const QString file = dir.filePath(QStringLiteral("notes"));
-    QFile notes(file);
-    QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("keep") == 4);
-    notes.close();
-    tool.start(TOOL, {adapter.devicePath(), QStringLiteral("--link"), file});
-    QVERIFY(tool.waitForFinished(30000));
-    QCOMPARE(tool.exitCode(), 2);
-    QVERIFY(notes.open(QIODevice::ReadOnly));
-    QCOMPARE(notes.readAll(), QByteArray("keep"));
+    const QString file = writeFile(dir.filePath(QStringLiteral("notes")), "keep");
+    QVERIFY(!file.isEmpty());
+    QCOMPARE(runProgram(TOOL, {adapter.devicePath(), QStringLiteral("--link"), file}).status, 2);
+    QCOMPARE(readFile(file), QByteArray("keep"));
 }
 
 QTEST_GUILESS_MAIN(TestSlcan)

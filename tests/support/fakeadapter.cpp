@@ -23,7 +23,7 @@ FakeAdapter::~FakeAdapter()
 void FakeAdapter::collect()
 {
     QByteArray chunk;
-    while (collecting.load()) {
+    for (; collecting.load(); ++collectorPasses) {
         if (!pty.waitReadable(20))
             continue;
         chunk.clear();
@@ -32,6 +32,14 @@ void FakeAdapter::collect()
             writtenBytes.append(chunk);
         }
     }
+}
+
+void FakeAdapter::settle() const
+{
+    // The second pass from now began after the call and read what was there.
+    const unsigned start = collectorPasses.load();
+    while (collecting.load() && collectorPasses.load() < start + 2)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void FakeAdapter::stopCollector()

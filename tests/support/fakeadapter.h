@@ -31,6 +31,8 @@ public:
     // Every byte the program has written so far, in order.
     QByteArray written() const;
     void clearWritten();
+    // Returns once everything written before the call is in written().
+    void settle() const;
 
     // A valid 20-byte adapter frame (checksum computed).
     static QByteArray frame(quint32 id, bool standard, const QByteArray &data);
@@ -62,6 +64,7 @@ private:
     mutable std::mutex writtenMutex;
     QByteArray writtenBytes;
     std::atomic<bool> collecting{false};
+    std::atomic<unsigned> collectorPasses{0};
     std::thread collector;
 
     std::thread streamer;
