@@ -151,8 +151,14 @@ protected:
         if (count == 0)
             return LineResult::Skip;
         const Token &first = t[0];
-        if (first.p[0] < '0' || first.p[0] > '9')
+        if (first.p[0] < '0' || first.p[0] > '9') {
+            if (!inBody && ++headerLines > MAX_HEADER_LINES) {
+                headerEndless = true;
+                return LineResult::End;
+            }
             return readHeader(t.data(), count, why);
+        }
+        inBody = true;
 
         qint64 micros = 0;
         if (!seconds(first, micros)) {
@@ -162,13 +168,18 @@ protected:
         // Relative times count from the line before, whatever it was.
         const qint64 timeUs = relative ? previousUs + micros : baseUs + micros;
         previousUs = timeUs;
-        quint64 channel = 0;
-        const bool classic = count > 2 && number(t[1], 10, channel, 3) && looksLikeIdentifier(t[2]);
         const bool fd = count > 1 && t[1].is("CANFD");
         if ((count > 2 && t[2].is("ErrorFrame")) || (fd && count > 4 && t[4].is("ErrorFrame")))
             return LineResult::Unsupported;
+        // A frame line by its shape: a direction and a frame type where a
+        // frame has them, or a channel and an identifier after the time.
+        // Any other line after a time is an event of the measurement.
+        quint64 channel = 0;
+        const bool classic = !fd
+                             && ((count > 4 && (t[3].is("Rx") || t[3].is("Tx")) && isFrameType(t[4]))
+                                 || (count > 2 && number(t[1], 10, channel, 3) && looksLikeIdentifier(t[2])));
         if (!classic && !fd)
-            return LineResult::Skip; // an event of the measurement, not a frame
+            return LineResult::Skip;
 
         if (!haveBase) {
             // Without it neither numbers nor times can be read with certainty.
@@ -184,6 +195,8 @@ protected:
     }
 
 private:
+    static bool isFrameType(const Token &t) { return t.is("d") || t.is("r") || t.is("D") || t.is("R"); }
+
     bool looksLikeIdentifier(const Token &t) const
     {
         quint32 id = 0;
@@ -249,10 +262,17 @@ private:
     LineResult readClassic(const Token *t, int count, CanFrame &frame, QString *why)
     {
         frame.reset();
-        identifier(t[2], base, frame.id, frame.extended);
-        if (count < 6 || !(t[3].is("Rx") || t[3].is("Tx"))
-            || !(t[4].is("d") || t[4].is("r") || t[4].is("D") || t[4].is("R"))) {
+        if (count < 6 || !(t[3].is("Rx") || t[3].is("Tx")) || !isFrameType(t[4])) {
             *why = QStringLiteral("a frame line reads TIME CHANNEL ID Rx|Tx d|r DLC BYTES");
+            return LineResult::Bad;
+        }
+        quint64 channel = 0;
+        if (!number(t[1], 10, channel, 3)) {
+            *why = QStringLiteral("bad channel \"%1\"").arg(QString::fromLatin1(t[1].p, t[1].n));
+            return LineResult::Bad;
+        }
+        if (!identifier(t[2], base, frame.id, frame.extended)) {
+            *why = badIdentifier(t[2]);
             return LineResult::Bad;
         }
         quint64 dlc = 0;
@@ -296,6 +316,16 @@ private:
         return readBytes(t, count, at + 4, int(length), frame, why);
     }
 
+    QString badIdentifier(const Token &t) const
+    {
+        QString text = QStringLiteral("bad identifier \"%1\"").arg(QString::fromLatin1(t.p, t.n));
+        quint32 id = 0;
+        bool extended = false;
+        if (base == 10 && identifier(t, 16, id, extended))
+            text += QStringLiteral(" (the base line says dec; this one is hexadecimal)");
+        return text;
+    }
+
     bool checkIdentifier(const CanFrame &frame, QString *why) const
     {
         if (validIdentifier(frame))
@@ -329,13 +359,25 @@ private:
         return LineResult::Frame;
     }
 
-    bool atEnd(QString *) override
+    bool atEnd(QString *why) override
     {
+        if (headerEndless) {
+            *why = QStringLiteral("no line with a time stamp in the first %1 lines: the header does not end")
+                       .arg(MAX_HEADER_LINES);
+            return false;
+        }
         if (!haveDate && framesRead() > 0)
             setWarning(QStringLiteral("no date line; times count from 1970-01-01"));
         return true;
     }
 
+    // Lines before the first one with a time stamp (date, base, comments,
+    // the trigger block's start): a handful in any log, far fewer than this.
+    static constexpr int MAX_HEADER_LINES = 1000;
+
+    int headerLines = 0;
+    bool inBody = false;
+    bool headerEndless = false;
     int base = 16;
     bool relative = false;
     bool haveBase = false;

@@ -57,6 +57,10 @@ public:
     qint64 errorOffset() const { return kind == Position::ByteOffset ? errorAt : -1; }
     // Said once, not an error (the date of a dump file taken from elsewhere).
     QString warning() const { return warningText; }
+    // Where a last record begins that the input cut short (a last line
+    // without its line end): it is left out, the records before it stand.
+    // 0 when there is none.
+    qint64 cutPosition() const { return cutAt; }
 
     // Records read so far: the lines of a text format, the objects of a binary one.
     qint64 linesRead() const { return records; }
@@ -99,6 +103,8 @@ protected:
         if (warningText.isEmpty())
             warningText = text;
     }
+    // The record taken last is one the input cut short.
+    void setCut(qint64 position) { cutAt = position; }
     QIODevice *input() const { return device; }
     const ReadOptions options;
 
@@ -115,6 +121,7 @@ private:
     QString firstBadText;
     qint64 unsupportedFrames = 0;
     qint64 consumed = 0;
+    qint64 cutAt = 0;
     qint64 errorAt = 0;
     QString errorText;
     QString warningText;

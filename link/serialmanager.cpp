@@ -168,11 +168,17 @@ qint64 serialManager::writeData(const QByteArray &data)
     return writeNow(data);
 }
 
-void serialManager::discardInput()
+void serialManager::discardInput(int quietMs, int maxMs)
 {
     stopReading();
-    if (port && port->isOpen())
+    if (!port || !port->isOpen())
+        return;
+    port->clear(QSerialPort::Input);
+    QElapsedTimer clock;
+    clock.start();
+    while (quietMs > 0 && clock.elapsed() < maxMs && port->waitForReadyRead(quietMs))
         port->clear(QSerialPort::Input);
+    port->clearError(); // the wait's time-out is no error of the port
 }
 
 qint64 serialManager::writeNow(const QByteArray &data)

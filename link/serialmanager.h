@@ -62,8 +62,11 @@ public:
     QString errorString() const;
     qint64 writeData(const QByteArray &data);
     // Drops the bytes the port has received but nobody has read yet (while
-    // no reader runs).
-    void discardInput();
+    // no reader runs). With quietMs, also what keeps coming until the line
+    // has been quiet that long (for at most maxMs): what a device had queued
+    // on its side (a write held up by the full port, a transfer under way)
+    // arrives after the first drop.
+    void discardInput(int quietMs = 0, int maxMs = 0);
     void startReading();
     void stopReading();
 

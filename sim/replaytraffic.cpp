@@ -3,6 +3,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <sys/stat.h>
 
 namespace sim {
 
@@ -15,6 +16,15 @@ constexpr qint64 ROUND_GAP_NS = 100 * MS;
 bool playable(const formats::CanFrame &frame)
 {
     return !frame.remote && !frame.fd;
+}
+
+// Whether the path names a regular file (or nothing, which the opening
+// says): a pipe, a FIFO or a device gives its bytes once, and would block
+// the opening until a writer comes.
+bool readsAgain(const QString &path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode);
 }
 
 formats::ReadOptions readOptions(const QString &path)
@@ -36,6 +46,12 @@ ReplayTraffic::ReplayTraffic(const ReplaySettings &replaySettings, formats::Form
 
 std::unique_ptr<ReplayTraffic> ReplayTraffic::open(const ReplaySettings &settings, QString *error)
 {
+    if (!readsAgain(settings.path)) {
+        *error = QStringLiteral("cannot replay %1: not a regular file (a pipe, a FIFO or a device), and a "
+                                "replay reads its file again at every start; copy it to a file first")
+                     .arg(settings.path);
+        return nullptr;
+    }
     QFile probe(settings.path);
     if (QFileInfo(settings.path).isDir() || !probe.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("cannot read %1: %2")
@@ -134,7 +150,7 @@ ReplayTraffic::Survey ReplayTraffic::survey(const QString &path, const std::atom
 {
     Survey result;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !formats::detectFormat(path, &file, result.format))
+    if (!readsAgain(path) || !file.open(QIODevice::ReadOnly) || !formats::detectFormat(path, &file, result.format))
         return result;
     const auto reader = formats::openReader(result.format, &file, readOptions(path));
     formats::CanFrame frame;

@@ -34,7 +34,9 @@ class ReplayTraffic : public TrafficSource
 public:
     // Opens the file, tells its format (by the extension, else by the content)
     // and reads up to the first frame to play. nullptr with *error when the
-    // file cannot be read, its format cannot be told or it has no frame to play.
+    // file cannot be read, its format cannot be told or it has no frame to play,
+    // and for a pipe, a FIFO or a device: a replay reads its file anew at
+    // every restart, which such an input cannot give.
     static std::unique_ptr<ReplayTraffic> open(const ReplaySettings &settings, QString *error);
 
     void restart() override;
@@ -60,7 +62,8 @@ public:
         QString firstBadPlace;                         // "line 3", "byte offset 4096"
         bool complete = false; // false when stopped before the end
     };
-    // Reads the whole file once, streaming, until done or *stop is set.
+    // Reads the whole file once, streaming, until done or *stop is set
+    // (nothing, and not complete, for an input that is no regular file).
     static Survey survey(const QString &path, const std::atomic<bool> &stop);
 
 private:

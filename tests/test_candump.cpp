@@ -13,6 +13,7 @@
 #include "tests/support/recording.h"
 #include "tests/support/runprogram.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -46,8 +47,12 @@ std::unique_ptr<sim::AdapterEmulator> loadEmulator(int identifiers, double rate,
 }
 
 struct Tool : RunningProgram {
-    explicit Tool(const QStringList &arguments)
-        : RunningProgram(QStringLiteral(VORNIX_CANDUMP_TOOL), arguments)
+    // With `closedOutput` the tool starts with its standard output closed
+    // (a shell's ">&-").
+    explicit Tool(const QStringList &arguments, bool closedOutput = false)
+        : RunningProgram(closedOutput ? QStringLiteral("/bin/sh") : QStringLiteral(VORNIX_CANDUMP_TOOL),
+                         closedOutput ? QStringList{"-c", "exec \"$0\" \"$@\" >&-", VORNIX_CANDUMP_TOOL} + arguments
+                                      : arguments)
     {
     }
     // A figure of the summary ("frames:  123 (...)").
@@ -184,6 +189,9 @@ private slots:
                                                  << "need -o FILE" << false;
         QTest::newRow("count not a number") << QStringList{"PORT", "-r", "500k", "-n", "ten"}
                                             << "--count takes a whole number" << false;
+        // ">&-": started with standard output closed.
+        QTest::newRow("standard output closed") << QStringList{">&-", "PORT", "-r", "500k"}
+                                                << "standard output is closed; give -o FILE" << false;
     }
     void refusesToStart()
     {
@@ -198,7 +206,8 @@ private slots:
             QFile earlier(path("trip.log"));
             QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write(kept) == kept.size());
         }
-        Tool tool(arguments);
+        const bool closedOutput = arguments.removeAll(">&-") > 0;
+        Tool tool(arguments, closedOutput);
         QVERIFY(tool.started());
         QCOMPARE(tool.finish(), 2);
         QVERIFY2(tool.errors().startsWith("vornix-candump: ") && tool.errors().contains(message.toLocal8Bit()),
@@ -420,6 +429,45 @@ private slots:
             QVERIFY(tool.errors().contains(path(file).toLocal8Bit()));
     }
 
+    // SIGINT while the program is still loading its libraries (the signal
+    // mask shows SIGINT blocked, no Qt library mapped yet): it is taken once
+    // the capture runs, status 0 with the summary, not death by the signal.
+    void stopSignalWhileLoading()
+    {
+        auto emulator = loadEmulator(16, 1000);
+        QVERIFY(emulator);
+        const auto read = [](qint64 pid, const char *what) {
+            QFile file(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(what)));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        // Tries enough: the moment between the block and the mapping of the
+        // Qt libraries is short, and this process may miss it.
+        for (int attempt = 0; attempt < 50; ++attempt) {
+            Tool tool({emulator->devicePath(), "-r", "500k"});
+            QVERIFY(tool.started());
+            bool sent = false;
+            QElapsedTimer clock;
+            clock.start();
+            while (!sent && tool.running() && clock.elapsed() < 10000) {
+                const QByteArray status = read(tool.pid(), "status");
+                const int at = status.indexOf("SigBlk:");
+                const bool blocked = at >= 0 && (status.mid(at + 7, 24).trimmed().left(16).toULongLong(nullptr, 16)
+                                                 & (1u << (SIGINT - 1)));
+                if (read(tool.pid(), "maps").contains("libQt5Core"))
+                    break; // loaded: too late for this try
+                if (blocked)
+                    sent = ::kill(pid_t(tool.pid()), SIGINT) == 0;
+            }
+            if (!sent)
+                continue;
+            QVERIFY2(tool.finish(20000) == 0, tool.context().constData());
+            QVERIFY2(tool.errors().contains("stopped by SIGINT") && tool.summary("frames") >= 0,
+                     tool.context().constData());
+            return;
+        }
+        QFAIL("SIGINT was never blocked before the libraries were loaded");
+    }
+
     // The simulator closes its side while frames stream: status 3, whole
     // lines, and no busy waiting on the way out.
     void deviceGoneEndsWithStatus3_data()
@@ -450,8 +498,10 @@ private slots:
         QVERIFY2(cpu >= 0 && duration > 0 && cpu < 0.4 * duration, tool.context().constData());
     }
 
-    // A full disk (a file-size limit, its signal ignored): status 4, the
-    // message, and a file of whole lines, the stream up to where it stopped.
+    // A full disk (a file-size limit, ulimit -f, whose signal would kill the
+    // tool): status 4, the message, a file of whole lines, the stream up to
+    // where it stopped, and a summary that counts the frames the file holds
+    // and those it lost.
     void fullDiskEndsWithStatus4_data()
     {
         QTest::addColumn<QString>("file");
@@ -473,11 +523,12 @@ private slots:
         QVERIFY(emulator);
         std::unique_ptr<Tool> tool;
         {
-            // The tool inherits the limit and the ignored signal; this process
-            // writes nothing meanwhile and gets its own limit back at once.
+            // The tool inherits the limit and the signal's default action;
+            // this process writes nothing meanwhile and gets its own limit
+            // back at once.
             rlimit saved{};
             getrlimit(RLIMIT_FSIZE, &saved);
-            const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+            const auto oldHandler = std::signal(SIGXFSZ, SIG_DFL);
             const auto restore = qScopeGuard([&] {
                 setrlimit(RLIMIT_FSIZE, &saved);
                 std::signal(SIGXFSZ, oldHandler);
@@ -497,6 +548,40 @@ private slots:
         QVERIFY2(out.problem().isEmpty(), qPrintable(out.problem()));
         QVERIFY(!out.frames.empty());
         QCOMPARE(out.keys(), loadStream(16, 5000, int(out.frames.size())));
+        QCOMPARE(tool->summary("frames"), double(out.frames.size()));
+        const QRegularExpressionMatch lost =
+            QRegularExpression("^not written: +(\\d+) of (\\d+) received", QRegularExpression::MultilineOption)
+                .match(QString::fromLocal8Bit(tool->errors()));
+        QVERIFY2(lost.hasMatch() && lost.captured(1).toInt() > 0, tool->context().constData());
+        QCOMPARE(lost.captured(1).toInt() + int(out.frames.size()), lost.captured(2).toInt());
+    }
+
+    // What the adapter had queued before the configuration (here a stream
+    // that filled the line and waits to write more) is not logged: only the
+    // frames sent after the configuration arrived.
+    void framesQueuedBeforeTheConfigurationAreDropped()
+    {
+        FakeAdapter adapter;
+        // Writes of 20 frames each, 40 KB in all: more than the line holds
+        // (some 18 KB) before the writes block.
+        adapter.startStream([](int i) {
+            QByteArray twenty;
+            for (int k = 0; k < 20; ++k)
+                twenty += FakeAdapter::frame(0x100, true, QByteArray::number(20 * i + k).rightJustified(4, '0'));
+            return twenty;
+        }, 10000, 100);
+        QTRY_VERIFY(adapter.streamSent() > 0);
+        QTest::qWait(200); // the line fills and the stream waits (nothing to check meanwhile)
+        QVERIFY(!adapter.streamFinished());
+        Tool tool({adapter.devicePath(), "-r", "500k", "-t", "0.5"});
+        QVERIFY(tool.started());
+        QTRY_VERIFY_WITH_TIMEOUT(!adapter.written().isEmpty(), 10000);
+        for (const char *data : {"new1", "new2", "new3"})
+            QVERIFY(adapter.sendFrame(0x200, true, data));
+        QVERIFY2(tool.finish() == 0, tool.context().constData());
+        const Recording out = readRecording(tool.output(), formats::Format::Candump);
+        QVERIFY2(out.problem().isEmpty(), qPrintable(out.problem()));
+        QCOMPARE(out.keys(), (QVector<QByteArray>{"200#6E657731", "200#6E657732", "200#6E657733"}));
     }
 };
 

@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/stat.h>
 
 namespace {
 
@@ -35,6 +36,7 @@ private slots:
         QVERIFY(!writeFile(scratch.filePath("dump_2026-12-07_10-00-00.csv"), "Timestamp;ID;Payload\n").isEmpty());
         QVERIFY(!writeFile(scratch.filePath("bad.log"), "(1.000000) can0 100#01\nnonsense\n(2.000000) can0 100#02\n"
                                                         "(3.000000) can0 100#0\n").isEmpty());
+        QVERIFY(::mkfifo(QFile::encodeName(scratch.filePath("fifo.log")).constData(), 0600) == 0);
     }
 
     void helpAndVersionWithoutDisplay()
@@ -73,6 +75,8 @@ private slots:
         QTest::newRow("speed too high") << QStringList{"--replay", scratch.filePath("empty.log"), "--speed", "200"}
                                         << "--speed takes a number from 0.1 to 100, not \"200\"";
         QTest::newRow("loop without replay") << QStringList{"--loop"} << "--loop, --speed and --start go with --replay FILE";
+        QTest::newRow("FIFO") << QStringList{"--replay", scratch.filePath("fifo.log")}
+                              << QString("cannot replay %1: not a regular file").arg(scratch.filePath("fifo.log"));
         QTest::newRow("demo and replay") << QStringList{"--demo", "--replay", scratch.filePath("empty.log")}
                                          << "--demo and --replay do not go together";
     }

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <map>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace WindowDriver;
@@ -249,6 +250,15 @@ void TestEmulator::replayRefusals()
     QVERIFY2(error.endsWith("has no frame after its first 5 s"), qPrintable(error));
     // The content tells the format when the name does not.
     QVERIFY(ReplayTraffic::open({writeFile(dir.filePath("candump.txt"), "(1.0) can0 100#\n")}, &error));
+    // A FIFO (here with a log waiting in it and its writing end held open, so
+    // that nothing blocks) gives its bytes once: refused, not read twice.
+    const QByteArray fifo = QFile::encodeName(dir.filePath("fifo.log"));
+    QVERIFY(::mkfifo(fifo.constData(), 0600) == 0);
+    const int held = ::open(fifo.constData(), O_RDWR | O_NONBLOCK);
+    QVERIFY(held >= 0 && ::write(held, "(1.0) can0 100#\n", 16) == 16);
+    const auto closeHeld = qScopeGuard([held] { ::close(held); });
+    QVERIFY(!ReplayTraffic::open({dir.filePath("fifo.log")}, &error));
+    QVERIFY2(error.startsWith("cannot replay " + dir.filePath("fifo.log") + ": not a regular file"), qPrintable(error));
 }
 
 void TestEmulator::replayWaitsForRoomWithoutLoss()

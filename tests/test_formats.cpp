@@ -125,6 +125,10 @@ private slots:
     void ascLines();
     void badInput_data();
     void badInput();
+    void cutLastLine_data();
+    void cutLastLine();
+    void limits_data();
+    void limits();
     void ourCandumpThroughLog2asc();
     void ascFromPythonCan();
     void ourAscThroughAsc2log();
@@ -305,13 +309,13 @@ void TestFormats::badInput_data()
                                         << "missing header line" << 0;
     QTest::newRow("csv empty file") << int(Format::DumpCsv) << QByteArray() << 1 << "missing header line" << 0;
     QTest::newRow("csv truncated line") << int(Format::DumpCsv)
-                                        << QByteArray("Timestamp;ID;Payload\n10:00:00.000;123;01 \n10:00:0") << 3
+                                        << QByteArray("Timestamp;ID;Payload\n10:00:00.000;123;01 \n10:00:0\n") << 3
                                         << "not a dump line" << 1;
     QTest::newRow("csv non-hex byte") << int(Format::DumpCsv)
                                       << QByteArray("Timestamp;ID;Payload\n10:00:00.000;123;0G \n") << 2
                                       << "not a dump line" << 0;
     QTest::newRow("candump truncated") << int(Format::Candump)
-                                       << QByteArray("(1.000000) can0 100#01\n(2.000000) can0 10") << 2
+                                       << QByteArray("(1.000000) can0 100#01\n(2.000000) can0 10\n") << 2
                                        << "an identifier has 3 or 8" << 1;
     QTest::newRow("candump odd digit") << int(Format::Candump) << QByteArray("(1.000000) can0 100#012\n") << 1
                                        << "data bytes are pairs" << 0;
@@ -328,8 +332,22 @@ void TestFormats::badInput_data()
     QTest::newRow("asc non-hex byte") << int(Format::Asc)
                                       << ascHead + "   0.100000 1  123             Rx   d 2 11 2X\n" << 3
                                       << "bad data byte \"2X\"" << 0;
-    QTest::newRow("asc truncated") << int(Format::Asc) << ascHead + good + "   0.100000 1  123" << 4
+    QTest::newRow("asc truncated") << int(Format::Asc) << ascHead + good + "   0.100000 1  123\n" << 4
                                    << "a frame line reads" << 1;
+    // Lines of a frame's shape whose channel or identifier do not read are
+    // bad lines, not events of the measurement.
+    const struct {
+        const char *name, *line, *message;
+    } frameShaped[] = {
+        {"asc identifier 12G", "   0.100000 1  12G             Rx   d 1 01\n", "bad identifier \"12G\""},
+        {"asc identifier -1", "   0.100000 1  -1              Rx   d 1 01\n", "bad identifier \"-1\""},
+        {"asc 9-digit extended identifier", "   0.100000 1  123456789x      Rx   d 1 01\n",
+         "bad identifier \"123456789x\""},
+        {"asc channel 99999999999", "   0.100000 99999999999  123  Rx   d 1 01\n", "bad channel \"99999999999\""},
+        {"asc channel -1", "   0.100000 -1  123            Rx   d 1 01\n", "bad channel \"-1\""},
+    };
+    for (const auto &row : frameShaped)
+        QTest::newRow(row.name) << int(Format::Asc) << ascHead + good + row.line << 4 << row.message << 1;
 }
 
 void TestFormats::badInput()
@@ -353,6 +371,101 @@ void TestFormats::badInput()
     QVERIFY(skipped.badLines >= 1);
     QCOMPARE(int(skipped.firstBadLine), line);
     QCOMPARE(describe(skipped.frames.back()).section(' ', 1), QStringLiteral("std 7ff []"));
+}
+
+// A last line without its line end (a recording cut while it was written)
+// is left out and its number told, never read as a shorter frame; the
+// frames before it stand, with or without skipping.
+void TestFormats::cutLastLine_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<int>("cutLine");
+    const QByteArray candump = "(1.000000) can0 100#01\n";
+    QTest::newRow("candump cut in the data") << int(Format::Candump) << candump + "(2.000000) can0 18FEF131#F7FFFF"
+                                             << 1 << 2;
+    QTest::newRow("candump cut after #") << int(Format::Candump) << candump + "(2.000000) can0 18FEF131#" << 1 << 2;
+    QTest::newRow("csv cut in the data") << int(Format::DumpCsv)
+                                         << QByteArray("Timestamp;ID;Payload\n10:00:00.000;123;01 \n10:00:00.010;123;01 0")
+                                         << 1 << 3;
+    QTest::newRow("asc cut in the data") << int(Format::Asc)
+                                         << QByteArray("date Wed Jun  7 13:10:06 2017\nbase hex  timestamps absolute\n"
+                                                       "   0.000000 1  100             Rx   d 1 01\n"
+                                                       "   0.100000 1  123             Rx   d 2 11")
+                                         << 1 << 4;
+    QTest::newRow("blanks after the last line end") << int(Format::Candump) << candump + "  " << 1 << 0;
+    QTest::newRow("whole last line") << int(Format::Candump) << candump + "(2.000000) can0 123#02\n" << 2 << 0;
+}
+
+void TestFormats::cutLastLine()
+{
+    QFETCH(int, format);
+    QFETCH(QByteArray, text);
+    QFETCH(int, frames);
+    QFETCH(int, cutLine);
+    for (const bool skipBad : {false, true}) {
+        const Recording r = readAll(Format(format), text, DUMP_NAME, skipBad);
+        QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
+        QCOMPARE(int(r.badLines), 0);
+        QCOMPARE(int(r.frames.size()), frames);
+        QCOMPARE(int(r.cutPosition), cutLine);
+    }
+}
+
+// What a stranger's file cannot get past. One line is one line whatever its
+// length: a line over 64 KiB is one bad line at its own number, and the
+// lines after it keep theirs. An ASC header that does not end stops the
+// reading after 1000 lines.
+void TestFormats::limits_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("errorLine"); // where reading stops without skipping
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("bad");       // skipping: the bad lines, the first one, the frames, the lines
+    QTest::addColumn<int>("firstBad");
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<int>("lines");
+    const QByteArray head = "date Wed Jun  7 13:10:06 2017\nbase hex  timestamps absolute\n";
+    const QByteArray good = "   0.000000 1  100             Rx   d 1 01\n";
+    const QByteArray bad = "   0.100000 1  123             Rx   d 1 0X\n";
+    const QByteArray tooLong = "// " + QByteArray(300 * 1024, 'x') + "\n"; // over the reader's 256 KiB pieces
+    QTest::newRow("ASC comment of 300 KiB") << int(Format::Asc) << head + tooLong + good + bad << 3
+                                            << "a line longer than 65536 bytes" << 2 << 3 << 1 << 5;
+    const QByteArray longest = "// " + QByteArray(65536 - 3, 'x') + "\n";
+    QTest::newRow("ASC comment of 64 KiB") << int(Format::Asc) << head + longest + good + bad << 5
+                                           << "bad data byte" << 1 << 5 << 1 << 5;
+    QTest::newRow("2 MB without a line end") << int(Format::Candump) << QByteArray(2 * 1024 * 1024, 'A') << 1
+                                             << "a line longer than 65536 bytes" << 1 << 1 << 0 << 1;
+    QTest::newRow("2 MB line, then a frame") << int(Format::Candump)
+                                             << QByteArray(2 * 1024 * 1024, 'A') + "\n(1.000000) can0 100#01\n" << 1
+                                             << "a line longer than 65536 bytes" << 1 << 1 << 1 << 2;
+    QByteArray comments;
+    for (int i = 0; i < 5000; ++i)
+        comments += "// nothing but comments\n";
+    QTest::newRow("ASC header that does not end") << int(Format::Asc) << head + comments + good << 1001
+                                                  << "the header does not end" << 1 << 1001 << 0 << 1001;
+}
+
+void TestFormats::limits()
+{
+    QFETCH(int, format);
+    QFETCH(QByteArray, text);
+    QFETCH(int, errorLine);
+    QFETCH(QString, message);
+    QFETCH(int, bad);
+    QFETCH(int, firstBad);
+    QFETCH(int, frames);
+    QFETCH(int, lines);
+    const Recording stopped = readAll(Format(format), text);
+    QCOMPARE(int(stopped.errorLine), errorLine);
+    QVERIFY2(stopped.error.contains(message), qPrintable(stopped.error));
+    const Recording skipped = readAll(Format(format), text, {}, true);
+    QCOMPARE(int(skipped.badLines), bad);
+    QCOMPARE(int(skipped.firstBadLine), firstBad);
+    QCOMPARE(int(skipped.frames.size()), frames);
+    QCOMPARE(int(skipped.linesRead), lines);
 }
 
 void TestFormats::ourCandumpThroughLog2asc()

@@ -11,14 +11,20 @@
 // format of its extension.
 //
 // Exit status: 0 stopped by a signal, the count, the time or a closed
-// standard output; 2 a command line, port or output file that does not do;
-// 3 the adapter went away; 4 the output could not be written (full disk).
+// standard output; 2 a command line, port or output file that does not do
+// (or a standard output closed from the start); 3 the adapter went away;
+// 4 the output could not be written (full disk, file-size limit).
+//
+// Installed as vornix-candump-capture, started by vornix-candump
+// (candumplauncher.cpp), which blocks the stop signals before this
+// program's libraries load.
 
 #include "tools/candump/options.h"
 #include "tools/candump/session.h"
 #include "tools/candump/summary.h"
 #include "tools/support/arguments.h"
 #include "tools/support/messages.h"
+#include "tools/support/standardstreams.h"
 #include "tools/support/stopsignals.h"
 
 #include <QCommandLineParser>
@@ -31,8 +37,12 @@ int main(int argc, char *argv[])
     // The stop signals are taken by the main loop through a signalfd; every
     // thread started later inherits the blocked mask and never sees them.
     const sigset_t stopSignals = tool::blockStopSignals();
-    // A closed standard output shows as a failed write, not as a signal.
+    // A closed standard output shows as a failed write, not as a signal; so
+    // does a file-size limit (ulimit -f), which then ends the capture like a
+    // full disk: whole lines kept, the loss counted.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+    const int closedStreams = tool::holdClosedStandardStreams();
     QCoreApplication app(argc, argv);
 
     // parse: the command line, checked
@@ -45,6 +55,8 @@ int main(int argc, char *argv[])
     QString error;
     if (!candump::readOptions(parser, options, &error))
         return tool::fail(error);
+    if (options.output.toStandardOutput && (closedStreams & tool::STANDARD_OUTPUT_CLOSED))
+        return tool::fail(QStringLiteral("standard output is closed; give -o FILE to write a file"));
 
     // plan: the port, the output and the adapter's commands in place
     candump::Session session(options, stopSignals);

@@ -17,6 +17,7 @@
 #include "tools/support/arguments.h"
 #include "tools/support/messages.h"
 #include "tools/support/progress.h"
+#include "tools/support/standardstreams.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -25,9 +26,11 @@
 #include <QMap>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <sys/stat.h>
 
 using formats::CanFrame;
 using formats::Format;
@@ -90,13 +93,24 @@ QString badRecord(const FrameReader &reader)
     return reader.positionKind() == FrameReader::Position::Line ? QStringLiteral("line") : QStringLiteral("record");
 }
 
-// After reading: the warning, the lines skipped and the error, if any.
-// Returns false when reading stopped at a bad line.
+// Whether the input gave no frame while it had records that did not read
+// (skipped bad ones, a last one cut short): never "0 frames" and success.
+bool nothingRead(const FrameReader &reader)
+{
+    return !reader.hasError() && reader.framesRead() == 0 && (reader.badLines() > 0 || reader.cutPosition() > 0);
+}
+
+// After reading: the warning, the lines skipped, a last line cut short and
+// the error, if any. Returns false when reading stopped at a bad line, or
+// when no frame could be read at all.
 bool reportReading(const Input &in)
 {
     const FrameReader &reader = *in.reader;
     if (!reader.warning().isEmpty())
         note(QStringLiteral("%1: %2").arg(in.name, reader.warning()));
+    if (reader.cutPosition() > 0)
+        note(QStringLiteral("%1: %2 ends without its line end (the recording was cut there); left out")
+                 .arg(in.name, reader.describePosition(reader.cutPosition())));
     if (reader.badLines() > 0)
         note(QStringLiteral("%1: %2 bad %3(s) skipped, the first at %4: %5")
                  .arg(in.name)
@@ -118,7 +132,30 @@ bool reportReading(const Input &in)
                          static_cast<long long>(reader.errorOffset()), qPrintable(reader.error()));
         return false;
     }
+    if (nothingRead(reader)) {
+        note(QStringLiteral("%1: no frame read").arg(in.name));
+        return false;
+    }
     return true;
+}
+
+// What convert's OUT is: a new file or a regular one, written under a
+// temporary name that takes OUT's place when complete; or a FIFO or a
+// character device (/dev/null, a terminal, /dev/stdout), written in place,
+// since replacing it would put a regular file where the device or the pipe
+// was. Anything else (a directory, a block device, a socket) is refused.
+enum class Target { File, InPlace, Refused };
+
+Target targetOf(const QString &path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return Target::File; // none yet (or a dangling link, as before)
+    if (S_ISREG(st.st_mode))
+        return Target::File;
+    if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))
+        return Target::InPlace;
+    return Target::Refused;
 }
 
 int convert(const QCommandLineParser &parser, const QStringList &files)
@@ -144,6 +181,10 @@ int convert(const QCommandLineParser &parser, const QStringList &files)
             return fail(QStringLiteral("%1 is the input itself").arg(outPath), FAILED);
         if ((out.exists() || out.isSymLink()) && !parser.isSet(QStringLiteral("force")))
             return fail(QStringLiteral("%1 exists; --force overwrites it").arg(outPath), FAILED);
+        if (targetOf(outPath) == Target::Refused)
+            return fail(QStringLiteral("%1 is neither a file nor a FIFO or a character device; nothing is written to it")
+                            .arg(outPath),
+                        FAILED);
     }
 
     Input in;
@@ -158,6 +199,11 @@ int convert(const QCommandLineParser &parser, const QStringList &files)
         auto file = std::make_unique<QFile>();
         if (!file->open(stdout, QIODevice::WriteOnly))
             return fail(QStringLiteral("cannot write standard output"), FAILED);
+        output = std::move(file);
+    } else if (targetOf(outPath) == Target::InPlace) {
+        auto file = std::make_unique<QFile>(outPath);
+        if (!file->open(QIODevice::WriteOnly))
+            return fail(QStringLiteral("cannot write %1: %2").arg(outPath, file->errorString()), FAILED);
         output = std::move(file);
     } else {
         auto file = std::make_unique<QSaveFile>(outPath);
@@ -183,9 +229,19 @@ int convert(const QCommandLineParser &parser, const QStringList &files)
             save->cancelWriting();
         return fail(QStringLiteral("cannot write %1: %2").arg(outPath, writer->ioError()), FAILED);
     }
+    if (nothingRead(*in.reader)) {
+        // Nothing to keep: a file that was there stays as it was.
+        if (auto *save = qobject_cast<QSaveFile *>(output.get()))
+            save->cancelWriting();
+        return FAILED;
+    }
     if (auto *save = qobject_cast<QSaveFile *>(output.get())) {
         if (!save->commit())
             return fail(QStringLiteral("cannot write %1: %2").arg(outPath, save->errorString()), FAILED);
+    } else if (!output->flush()) {
+        return fail(QStringLiteral("cannot write %1: %2")
+                        .arg(toStandardOutput ? QStringLiteral("standard output") : outPath, output->errorString()),
+                    FAILED);
     } else {
         output->close();
     }
@@ -349,6 +405,7 @@ int tripReport(const QCommandLineParser &parser, const QStringList &files)
 
 int main(int argc, char *argv[])
 {
+    tool::holdClosedStandardStreams();
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     QString formatLines;
@@ -381,8 +438,12 @@ int main(int argc, char *argv[])
         "A dump file takes its date from its name (dump_yyyy-MM-dd_HH-mm-ss.csv), otherwise from\n"
         "its modification date. A bad line stops the work with FILE:LINE: what is wrong (a BLF\n"
         "file: FILE: at byte offset N: what is wrong; exit status 1; OUT holds the frames before\n"
-        "it), unless --skip-bad. Frames a format cannot hold are counted and reported. Exit\n"
-        "status 2: a command line that is wrong.\n"
+        "it), unless --skip-bad; a file none of whose frames read is status 1 as well. A line\n"
+        "longer than 64 KiB is a bad line; a last line without its line end (a recording cut\n"
+        "short) is left out and said. Frames a format cannot hold are counted and reported.\n"
+        "With --force, OUT that is a FIFO or a device (/dev/stdout) is written in place, never\n"
+        "replaced by a file. A failed write to standard output is status 1. Exit status 2: a\n"
+        "command line that is wrong.\n"
         "\n"
         "Formats (the names --from and --to take, and the extensions):") + formatLines);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("convert, info, j1939 or report"));
@@ -416,12 +477,19 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("give a command: convert, info, j1939 or report; see --help"), CANNOT_START);
     const QString command = arguments.takeFirst();
     if (command == QLatin1String("convert"))
-        return convert(parser, arguments);
-    if (command == QLatin1String("info"))
-        return info(parser, arguments);
-    if (command == QLatin1String("j1939"))
-        return j1939Summary(parser, arguments);
-    if (command == QLatin1String("report"))
-        return tripReport(parser, arguments);
-    return fail(QStringLiteral("unknown command \"%1\" (convert, info, j1939 or report)").arg(command), CANNOT_START);
+        status = convert(parser, arguments);
+    else if (command == QLatin1String("info"))
+        status = info(parser, arguments);
+    else if (command == QLatin1String("j1939"))
+        status = j1939Summary(parser, arguments);
+    else if (command == QLatin1String("report"))
+        status = tripReport(parser, arguments);
+    else
+        return fail(QStringLiteral("unknown command \"%1\" (convert, info, j1939 or report)").arg(command),
+                    CANNOT_START);
+    // What went to standard output must have arrived there: a full disk, a
+    // closed descriptor or a pipe gone are a failure, not a lost summary.
+    if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && status == exitstatus::DONE)
+        return fail(QStringLiteral("cannot write standard output: %1").arg(tool::errorText(errno)), FAILED);
+    return status;
 }

@@ -37,6 +37,8 @@ Recording readRecording(const QByteArray &bytes, formats::Format format, const f
     r.badLines = reader->badLines();
     r.firstBadLine = reader->firstBadLine();
     r.unsupported = reader->unsupported();
+    r.linesRead = reader->linesRead();
+    r.cutPosition = reader->cutPosition();
     // Only the text formats have lines; their readers say where by line.
     r.tornLastLine = reader->positionKind() == formats::FrameReader::Position::Line && !bytes.isEmpty()
                      && !bytes.endsWith('\n');

@@ -18,6 +18,7 @@ struct Recording {
     std::vector<formats::CanFrame> frames;
     QString error, warning;   // the reader's, as it gives them
     qint64 errorLine = 0, badLines = 0, firstBadLine = 0, unsupported = 0;
+    qint64 linesRead = 0, cutPosition = 0; // the reader's records, and where the input cut one short
     bool tornLastLine = false; // a text format whose input does not end with a line feed
 
     // Empty when every record was read and every line is whole; else what is wrong.

@@ -146,8 +146,12 @@ void Capture::writerLoop()
             break;
         if (frameWriter && !stopped && frameWriter->bytesBuffered() > 0
             && Clock::now() - lastFlush >= flushEvery) {
-            if (!frameWriter->flush())
+            if (frameWriter->flush()) {
+                settledFrames += unsettledEnds.size();
+                unsettledEnds.clear();
+            } else {
                 fail(Failure::WriteFailed, QString());
+            }
             lastFlush = Clock::now();
         }
         countWriter();
@@ -156,11 +160,17 @@ void Capture::writerLoop()
     countWriter();
 }
 
+quint64 Capture::framesInFile() const
+{
+    if (keptFrames >= 0)
+        return quint64(keptFrames);
+    return frameWriter ? quint64(frameWriter->framesWritten()) : 0;
+}
+
 void Capture::countWriter()
 {
-    quint64 frames = writtenBefore, cut = truncatedBefore, left = unsupportedBefore;
+    quint64 frames = writtenBefore + framesInFile(), cut = truncatedBefore, left = unsupportedBefore;
     if (frameWriter) {
-        frames += quint64(frameWriter->framesWritten());
         cut += quint64(frameWriter->truncated());
         left += quint64(frameWriter->unsupported());
     }
@@ -194,7 +204,14 @@ void Capture::writeRecord(const FrameQueue::Frame &record)
     std::memcpy(data, record.data, size_t(inFrame));
     if (record.length > inFrame)
         std::memset(data + inFrame, 0, size_t(record.length - inFrame));
-    frameWriter->write(frame);
+    // A frame whose buffer failed to go out whole is not in the output.
+    if (frameWriter->write(frame) != formats::FrameWriter::Outcome::Unsupported && !frameWriter->failed())
+        unsettledEnds.push_back(frameWriter->bytesWritten() + frameWriter->bytesBuffered());
+    if (frameWriter->bytesBuffered() == 0 && !frameWriter->failed()) {
+        // The buffer went to the device whole: every frame so far is there.
+        settledFrames += unsettledEnds.size();
+        unsettledEnds.clear();
+    }
     identifiers.insert((quint64(frame.extended) << 32) | frame.id);
     if (frameWriter->failed()) {
         fail(Failure::WriteFailed, QString());
@@ -227,11 +244,14 @@ void Capture::closeCurrent(bool sync)
         fail(Failure::WriteFailed, QString());
     if (!stopped && !device->closeFile(sync))
         fail(Failure::WriteFailed, QStringLiteral("cannot write %1: %2").arg(device->path(), tool::errorText(errno)));
-    writtenBefore += quint64(frameWriter->framesWritten());
+    writtenBefore += framesInFile();
     truncatedBefore += quint64(frameWriter->truncated());
     unsupportedBefore += quint64(frameWriter->unsupported());
     frameWriter.reset();
     device.reset();
+    unsettledEnds.clear();
+    settledFrames = 0;
+    keptFrames = -1;
     rotation.fileEnded();
 }
 
@@ -252,10 +272,18 @@ void Capture::fail(Failure kind, const QString &given)
                             frameWriter->ioError());
         }
     }
-    if (kind == Failure::WriteFailed && device) {
+    if (kind != Failure::None && frameWriter && device) {
         // Never leave a torn record: back to the end of the last whole line
-        // (or container). A file of ours that keeps nothing is removed.
-        const qint64 kept = device->cutToWholeRecords();
+        // (or container). A file of ours that keeps nothing is removed. The
+        // frames it holds are those that end before the cut (all bytes
+        // handed over, where the output is no file to cut).
+        const qint64 kept = kind == Failure::WriteFailed ? device->cutToWholeRecords() : -1;
+        const qint64 keptBytes = kept >= 0 ? kept - device->startOffset() : frameWriter->bytesWritten();
+        keptFrames = qint64(settledFrames);
+        for (const qint64 end : unsettledEnds) {
+            if (end <= keptBytes)
+                ++keptFrames;
+        }
         if (kept == 0 && !plan.toStandardOutput) {
             const QString path = device->path();
             ::unlink(QFile::encodeName(path).constData());

@@ -62,6 +62,8 @@ public:
 
     // ---- figures (any thread) ----
     quint64 framesReceived() const { return received.load(std::memory_order_relaxed); }
+    // Frames the output holds: after a failure, those whole in the output
+    // when it was cut back to whole lines.
     quint64 framesWritten() const { return written.load(std::memory_order_relaxed); }
     // Dropped because the writer fell more than the queue's bound behind.
     quint64 framesLost() const { return lost.load(std::memory_order_relaxed); }
@@ -98,6 +100,8 @@ private:
     void closeCurrent(bool sync);
     void fail(Failure kind, const QString &text);
     void countWriter();
+    // Frames of the current file the output holds.
+    quint64 framesInFile() const;
 
     const Plan plan;
     const int wakeFd;
@@ -121,6 +125,13 @@ private:
     formats::CanFrame frame;
     bool stopped = false;    // after a failure nothing more is written
     std::unordered_set<quint64> identifiers;
+    // Of the current file: the ends of the frames whose bytes may still be
+    // in the format writer's buffer (bytes from the file's start), the
+    // frames known to be on the device, and after a failure the frames the
+    // cut file holds (-1 before).
+    std::vector<qint64> unsettledEnds;
+    quint64 settledFrames = 0;
+    qint64 keptFrames = -1;
     quint64 writtenBefore = 0; // frames of the files already closed
     quint64 unsupportedBefore = 0;
     quint64 truncatedBefore = 0;

@@ -127,8 +127,9 @@ void describeOptions(QCommandLineParser &parser)
         "a second. Ctrl+C (SIGINT) or SIGTERM ends the capture with a summary.\n"
         "\n"
         "Exit status: 0 stopped (signal, -n, -t, standard output closed), 2 wrong command\n"
-        "line, port or output file, 3 the adapter went away, 4 the output could not be\n"
-        "written (full disk)."));
+        "line, port or output file (or a standard output closed from the start), 3 the\n"
+        "adapter went away, 4 the output could not be written (full disk, file-size limit;\n"
+        "the summary says how many frames were not written)."));
     parser.addPositionalArgument(QStringLiteral("PORT"), QStringLiteral("Serial port of the adapter (/dev/ttyUSB0)."));
     parser.addOptions({
         tool::comRateOption(),

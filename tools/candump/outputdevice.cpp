@@ -18,7 +18,7 @@ std::unique_ptr<OutputDevice> OutputDevice::standardOutput()
 {
     auto device = std::unique_ptr<OutputDevice>(new OutputDevice(STDOUT_FILENO, false, QString()));
     const off_t at = ::lseek(STDOUT_FILENO, 0, SEEK_CUR);
-    device->offset = device->recordEnd = at > 0 ? qint64(at) : 0;
+    device->start = device->offset = device->recordEnd = at > 0 ? qint64(at) : 0;
     return device;
 }
 

@@ -33,6 +33,9 @@ public:
     // Cuts a regular file back to the end of the last whole record written.
     // Returns the size it is left with (-1 when it is no regular file).
     qint64 cutToWholeRecords();
+    // Where the descriptor stood when the capture took it (the size of a
+    // file standard output appends to; 0 for a file of ours).
+    qint64 startOffset() const { return start; }
     // Closes a file of ours, first pushing its data to the disk when asked;
     // false (errno set) on failure.
     bool closeFile(bool sync);
@@ -49,6 +52,7 @@ private:
     QString filePath;
     bool regularFile = false;
     bool wholeWrites = false;
+    qint64 start = 0;     // the descriptor's position at the start
     qint64 offset = 0;    // the descriptor's position
     qint64 recordEnd = 0; // offset just after the last whole record written
     int errorNumber = 0;

@@ -16,6 +16,15 @@
 
 namespace candump {
 
+namespace {
+
+// What the adapter sent before the configuration is dropped until the line
+// has been quiet this long, for at most the second figure.
+constexpr int STALE_QUIET_MS = 10;
+constexpr int STALE_MAX_MS = 100;
+
+} // namespace
+
 Session::Session(const Options &chosen, const sigset_t &blocked)
     : options(chosen)
     , stopSignals(blocked)
@@ -55,9 +64,12 @@ bool Session::start(QString *error)
 
     // The configuration and the filter list wait in the port until the
     // reader starts below. Whatever the adapter sent before (under an earlier
-    // configuration) is not part of this capture.
+    // configuration) is not part of this capture: the port's input is
+    // dropped, and so is what the adapter still had queued on its side, up
+    // to a moment of quiet on the line (a tenth of a second at most for an
+    // adapter that streams on).
     const QByteArray commands = adapterCommands(options);
-    link.discardInput();
+    link.discardInput(STALE_QUIET_MS, STALE_MAX_MS);
     if (link.writeData(commands) != commands.size()) {
         *error = QStringLiteral("cannot send the configuration to %1: %2").arg(options.port, link.errorString());
         capture->finish();
@@ -166,6 +178,12 @@ Summary Session::finish(const QString &stopReason)
     summary.lost = capture->framesLost();
     summary.unsupported = capture->framesUnsupported();
     summary.truncated = capture->framesTruncated();
+    if (capture->failure() != capture::Capture::Failure::None) {
+        // What the output holds, not what was received: the rest is lost to it.
+        const quint64 accounted = capture->framesWritten() + summary.lost + summary.unsupported;
+        summary.notWritten = summary.frames > accounted ? summary.frames - accounted : 0;
+        summary.frames = capture->framesWritten();
+    }
     summary.heldBack = capture->framesHeldBack();
     summary.identifiers = capture->identifiersSeen();
     summary.toStandardOutput = options.output.toStandardOutput;

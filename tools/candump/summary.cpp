@@ -24,6 +24,10 @@ void printSummary(const Summary &s)
     tool::note(s.stopReason);
     std::fprintf(stderr, "frames:          %llu (%.1f frames/s)\n", static_cast<unsigned long long>(s.frames),
                  s.seconds > 0 ? double(s.frames) / s.seconds : 0.0);
+    if (s.notWritten > 0)
+        std::fprintf(stderr, "not written:     %llu of %llu received (the output failed)\n",
+                     static_cast<unsigned long long>(s.notWritten),
+                     static_cast<unsigned long long>(s.frames + s.notWritten + s.lost + s.unsupported));
     std::fprintf(stderr, "invalid frames:  %llu (header or checksum test)\n",
                  static_cast<unsigned long long>(s.invalid));
     if (s.lost > 0)
