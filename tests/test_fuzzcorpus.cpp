@@ -1,17 +1,67 @@
-// A short, deterministic run of the frame fuzzing checks inside the normal
-// suite: pseudo-random inputs rich in 0xAA and 0x55, so that frame starts,
-// valid frames and filter-list commands all come up often.
+// The fuzz targets' checks (tools/fuzz/fuzzcheck.h) over the inputs kept for
+// them, in the normal build: every file of tests/data/fuzz/<target>/ (each an
+// input that once found a fault, so that it stays mended) and of
+// tests/data/fuzz-seeds/<target>/ (what the fuzzers start from); and a short,
+// deterministic run of the frame checks on pseudo-random inputs rich in 0xAA
+// and 0x55, so that frame starts, valid frames and filter-list commands all
+// come up often.
 
-#include "tools/fuzz_frames.h"
+#include "tools/fuzz/framescheck.h"
+#include "tools/fuzz/fuzzcheck.h"
 
+#include <QDir>
 #include <QtTest>
 
-class TestFuzzSmoke : public QObject
+class TestFuzzCorpus : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void seededInputs()
+    void initTestCase() { fuzz::prepare(); }
+
+    // The folders name targets, and the table holds the targets the build makes.
+    void targetsAndFolders()
+    {
+        QStringList names;
+        for (const fuzz::Target &target : fuzz::targets())
+            names << QString::fromLatin1(target.name);
+        QCOMPARE(names, QString::fromLatin1(VORNIX_FUZZ_TARGETS).split(QLatin1Char(',')));
+        for (const char *kept : {"fuzz", "fuzz-seeds"}) {
+            const QDir folder(QStringLiteral(VORNIX_TEST_DATA_DIR "/") + QLatin1String(kept));
+            for (const QString &name : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+                QVERIFY2(names.contains(name), qPrintable(folder.filePath(name) + " names no fuzz target"));
+        }
+    }
+
+    void keptInputs_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("path");
+        for (const char *kept : {"fuzz", "fuzz-seeds"}) {
+            const QDir folder(QStringLiteral(VORNIX_TEST_DATA_DIR "/") + QLatin1String(kept));
+            for (const QString &target : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+                const QDir inputs(folder.filePath(target));
+                for (const QString &file : inputs.entryList(QDir::Files, QDir::Name))
+                    QTest::newRow(qPrintable(QStringLiteral("%1/%2/%3").arg(QLatin1String(kept), target, file)))
+                        << target << inputs.filePath(file);
+            }
+        }
+    }
+
+    void keptInputs()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, path);
+        const fuzz::Check check = fuzz::findCheck(qPrintable(target));
+        QVERIFY(check);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray input = file.readAll();
+        const char *failure = check(reinterpret_cast<const uint8_t *>(input.constData()), size_t(input.size()));
+        QVERIFY2(!failure, failure);
+    }
+
+    void framesSeeded()
     {
         quint64 state = 0x9E3779B97F4A7C15ull; // xorshift
         auto next = [&state] {
@@ -38,5 +88,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestFuzzSmoke)
-#include "test_fuzzsmoke.moc"
+QTEST_GUILESS_MAIN(TestFuzzCorpus)
+#include "test_fuzzcorpus.moc"
