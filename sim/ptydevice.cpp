@@ -68,16 +68,21 @@ bool PtyDevice::open()
 void PtyDevice::close()
 {
     closeMaster();
-    if (slaveFd_ >= 0) {
-        ::close(slaveFd_);
-        slaveFd_ = -1;
-    }
+    releaseSlave();
 }
 
 void PtyDevice::flushSlaveInput()
 {
     if (slaveFd_ >= 0)
         ::tcflush(slaveFd_, TCIFLUSH);
+}
+
+void PtyDevice::releaseSlave()
+{
+    if (slaveFd_ >= 0) {
+        ::close(slaveFd_);
+        slaveFd_ = -1;
+    }
 }
 
 void PtyDevice::closeMaster()

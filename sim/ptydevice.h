@@ -30,6 +30,11 @@ public:
     // Closes only the master: the slave side sees a hang-up, as when the
     // adapter is unplugged.
     void closeMaster();
+    // Closes the slave descriptor held since open(): from then on the master
+    // sees a hang-up (POLLHUP) whenever no process has the slave open, so that
+    // the master's owner can tell when the far end's program came and went.
+    // The line settings stay; flushSlaveInput() does nothing any more.
+    void releaseSlave();
 
     bool isOpen() const { return masterFd_ >= 0; }
     QString slavePath() const { return slavePath_; }
