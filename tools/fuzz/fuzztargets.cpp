@@ -14,7 +14,8 @@ const std::vector<Target> &targets()
 {
     static const std::vector<Target> table{
         {"frames", checkFrames},   {"candump", checkCandump}, {"asc", checkAsc},
-        {"csv", checkCsv},         {"j1939", checkJ1939},     {"replay", checkReplay},
+        {"csv", checkCsv},         {"j1939", checkJ1939},     {"slcan", checkSlcan},
+        {"replay", checkReplay},
     };
     return table;
 }
