@@ -161,6 +161,10 @@ protected:
         }
         // Relative times count from the line before, whatever it was.
         const qint64 timeUs = relative ? previousUs + micros : baseUs + micros;
+        if (timeUs / 1000000 > core::MAX_WHOLE_SECONDS) {
+            *why = QStringLiteral("time beyond %1 s after 1970").arg(core::MAX_WHOLE_SECONDS);
+            return LineResult::Bad;
+        }
         previousUs = timeUs;
         quint64 channel = 0;
         const bool classic = count > 2 && number(t[1], 10, channel, 3) && looksLikeIdentifier(t[2]);
