@@ -65,9 +65,9 @@ private:
         if (!survey.complete)
             return;
         if (survey.badLines > 0)
-            std::fprintf(stderr, "vornix-can-analyzer: %s: %lld bad line(s) skipped, the first at line %lld: %s\n",
-                         qPrintable(path), static_cast<long long>(survey.badLines),
-                         static_cast<long long>(survey.firstBadLine), qPrintable(survey.firstBadReason));
+            std::fprintf(stderr, "vornix-can-analyzer: %s: %lld bad %s(s) skipped, the first at %s: %s\n",
+                         qPrintable(path), static_cast<long long>(survey.badLines), qPrintable(survey.badWhat),
+                         qPrintable(survey.firstBadPlace), qPrintable(survey.firstBadReason));
         if (survey.leftOut > 0)
             std::fprintf(stderr, "vornix-can-analyzer: %s: %lld frame(s) the adapter cannot send (remote requests, "
                                  "CAN FD or error frames) left out\n",

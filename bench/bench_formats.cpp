@@ -1,7 +1,8 @@
-// Speed of the recording formats on one core: lines per second of each reader
-// and writer, and of "vornix-dump convert" candump -> ASC next to can-utils'
-// log2asc on the same input, in the same run; and the converter's resident
-// memory for inputs of 1 and 10 million lines.
+// Speed of the recording formats on one core: lines (BLF: frames) per second
+// of each reader and writer, the sizes of the four files of the same frames,
+// and "vornix-dump convert" candump -> ASC next to can-utils' log2asc on the
+// same input, in the same run; and the converter's resident memory for inputs
+// of 1 and 10 million lines.
 //
 //   bench_formats [million lines]      default 1 (the memory run always uses 1 and 10)
 //
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -57,12 +59,11 @@ std::vector<formats::CanFrame> realFrames()
     return frames;
 }
 
-// Writes `lines` frames to path in the format, the real frames over and over.
-void writeInput(const QString &path, formats::Format format, const std::vector<formats::CanFrame> &frames, qint64 lines)
+// Calls write(frame) for `lines` frames, the real frames over and over with
+// their times moved on each round.
+template <typename Write>
+void repeatFrames(const std::vector<formats::CanFrame> &frames, qint64 lines, Write write)
 {
-    QFile file(path);
-    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    auto writer = formats::openWriter(format, &file);
     formats::CanFrame frame;
     qint64 shift = 0;
     const qint64 start = frames.front().timeUs;
@@ -74,8 +75,17 @@ void writeInput(const QString &path, formats::Format format, const std::vector<f
         frame = source;
         frame.timeUs = source.timeUs + shift;
         last = frame.timeUs;
-        writer->write(frame);
+        write(frame);
     }
+}
+
+// Writes `lines` frames to path in the format.
+void writeInput(const QString &path, formats::Format format, const std::vector<formats::CanFrame> &frames, qint64 lines)
+{
+    QFile file(path);
+    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    auto writer = formats::openWriter(format, &file);
+    repeatFrames(frames, lines, [&](const formats::CanFrame &frame) { writer->write(frame); });
     writer->finish();
 }
 
@@ -102,8 +112,7 @@ double writeRate(formats::Format format, const std::vector<formats::CanFrame> &f
     auto writer = formats::openWriter(format, &sink);
     QElapsedTimer clock;
     clock.start();
-    for (qint64 i = 0; i < lines; ++i)
-        writer->write(frames[size_t(i % qint64(frames.size()))]);
+    repeatFrames(frames, lines, [&](const formats::CanFrame &frame) { writer->write(frame); });
     writer->finish();
     return double(lines) / (double(clock.nsecsElapsed()) / 1e9);
 }
@@ -159,12 +168,15 @@ int main(int argc, char *argv[])
     writeInput(log, formats::Format::Candump, frames, lines);
     writeInput(asc, formats::Format::Asc, frames, lines);
     writeInput(csv, formats::Format::DumpCsv, frames, lines);
+    const QString blf = dir.filePath(QStringLiteral("input.blf"));
+    writeInput(blf, formats::Format::Blf, frames, lines);
 
     std::printf("%-28s %14s\n", "one core", "M lines/s");
     const struct { const char *name; formats::Format format; QString path; } inputs[] = {
         {"read candump", formats::Format::Candump, log},
         {"read ASC", formats::Format::Asc, asc},
         {"read dump CSV", formats::Format::DumpCsv, csv},
+        {"read BLF", formats::Format::Blf, blf},
     };
     for (const auto &input : inputs) {
         qint64 read = 0;
@@ -173,9 +185,21 @@ int main(int argc, char *argv[])
     }
     for (const auto &output : {std::make_pair("write candump", formats::Format::Candump),
                                std::make_pair("write ASC", formats::Format::Asc),
-                               std::make_pair("write dump CSV", formats::Format::DumpCsv)}) {
+                               std::make_pair("write dump CSV", formats::Format::DumpCsv),
+                               std::make_pair("write BLF", formats::Format::Blf)}) {
         std::printf("%-28s %14.2f\n", output.first, writeRate(output.second, frames, lines) / 1e6);
     }
+    std::printf("\n");
+
+    // The same frames in each format.
+    const double candumpBytes = double(QFileInfo(log).size());
+    std::printf("%-28s %14s %10s\n", "file of the same frames", "MiB", "candump=1");
+    for (const auto &file : {std::make_pair("candump", log), std::make_pair("ASC", asc),
+                             std::make_pair("dump CSV", csv), std::make_pair("BLF", blf)}) {
+        const double bytes = double(QFileInfo(file.second).size());
+        std::printf("%-28s %14.1f %10.3f\n", file.first, bytes / (1024.0 * 1024.0), bytes / candumpBytes);
+    }
+    std::printf("\n");
 
     const QString outOurs = dir.filePath(QStringLiteral("ours.asc"));
     const QString outTheirs = dir.filePath(QStringLiteral("log2asc.asc"));

@@ -1,6 +1,7 @@
 #include "formats/formattable.h"
 
 #include "formats/asc.h"
+#include "formats/blf.h"
 #include "formats/candump.h"
 #include "formats/dumpcsv.h"
 
@@ -44,7 +45,7 @@ QString dottedExtensions(const FormatInfo &info)
 const std::vector<FormatInfo> &formatTable()
 {
     // Detection tries the rows in this order; a text's first line that is not
-    // blank tells the text formats apart.
+    // blank tells the text formats apart, BLF's "LOGG" its binary files.
     static const std::vector<FormatInfo> table{
         {Format::DumpCsv, QStringLiteral("csv"), {QStringLiteral("dump")}, {QStringLiteral("csv")},
          QStringLiteral("a dump file"), parts::looksLikeDump, parts::makeDumpReader, parts::makeDumpWriter},
@@ -53,6 +54,8 @@ const std::vector<FormatInfo> &formatTable()
          parts::makeCandumpWriter},
         {Format::Asc, QStringLiteral("asc"), {}, {QStringLiteral("asc")}, QStringLiteral("a Vector ASC log"),
          parts::looksLikeAsc, parts::makeAscReader, parts::makeAscWriter},
+        {Format::Blf, QStringLiteral("blf"), {}, {QStringLiteral("blf")}, QStringLiteral("a Vector BLF log"),
+         parts::looksLikeBlf, parts::makeBlfReader, parts::makeBlfWriter, true},
     };
     return table;
 }

@@ -20,7 +20,7 @@ class QIODevice;
 
 namespace formats {
 
-enum class Format { DumpCsv, Candump, Asc };
+enum class Format { DumpCsv, Candump, Asc, Blf };
 
 struct FormatInfo {
     Format format;
@@ -32,13 +32,16 @@ struct FormatInfo {
     bool (*looksLike)(const QByteArray &head);
     std::unique_ptr<FrameReader> (*makeReader)(QIODevice *device, const ReadOptions &options);
     std::unique_ptr<FrameWriter> (*makeWriter)(QIODevice *device, const WriteOptions &options);
+    // Made of binary records rather than lines: its writer hands whole
+    // records (BLF's containers) to each write of the device.
+    bool binary = false;
 };
 
 // Every format, in the order detection tries them and help texts list them.
 const std::vector<FormatInfo> &formatTable();
 const FormatInfo &formatInfo(Format format);
 
-// "csv", "candump", "asc".
+// "csv", "candump", "asc", "blf".
 QString formatName(Format format);
 // From a name of the table ("log" is taken for candump as well, case
 // ignored); false for an unknown name.
@@ -52,13 +55,14 @@ bool formatFromContent(const QByteArray &head, Format &format);
 bool detectFormat(const QString &path, QIODevice *device, Format &format);
 
 // For help texts and messages, in the table's order:
-// "csv, candump or asc"
+// "csv, candump, asc or blf"
 QString formatNameList();
-// "csv|candump|asc"
+// "csv|candump|asc|blf"
 QString formatNameChoices();
 // ".csv, .log or .asc"
 QString formatExtensionList();
-// "a dump file (.csv), a candump -L log (.log) or a Vector ASC log (.asc)"
+// "a dump file (.csv), a candump -L log (.log), a Vector ASC log (.asc) or a
+// Vector BLF log (.blf)"
 QString formatDescriptionList();
 
 // A reader or a writer of the format for an open device. A dump file writer

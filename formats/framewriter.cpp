@@ -23,6 +23,15 @@ void FrameWriter::ending(QByteArray &)
 {
 }
 
+void FrameWriter::flushing(QByteArray &)
+{
+}
+
+qint64 FrameWriter::heldBytes() const
+{
+    return 0;
+}
+
 bool FrameWriter::completed(QIODevice *)
 {
     return true;
@@ -51,11 +60,18 @@ FrameWriter::Outcome FrameWriter::write(const CanFrame &frame)
         break;
     }
     if (buffer.size() >= CHUNK_BYTES)
-        flush();
+        writeBuffer();
     return outcome;
 }
 
 bool FrameWriter::flush()
+{
+    if (!failed())
+        flushing(buffer);
+    return writeBuffer();
+}
+
+bool FrameWriter::writeBuffer()
 {
     if (failed()) {
         buffer.clear();

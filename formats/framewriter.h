@@ -10,8 +10,10 @@
 // device in large writes; ending() adds what the format needs at the end, and
 // a format whose start holds what is known only at the end (a binary header
 // with counts and times) rewrites it in completed(), once everything is on
-// the device. Such a writer needs a device it can seek in: on any other it
-// fails at once (fail()) and writes nothing.
+// the device, where the device can seek. A format that gathers frames into
+// blocks (BLF's compressed containers) holds them back from the buffer
+// (heldBytes()) and hands out the open block at each flush() (flushing()), so
+// that what has been flushed can be read should the program die.
 
 #include "formats/canframe.h"
 
@@ -37,8 +39,9 @@ public:
     // Formats the frame into the writer's buffer, which goes to the device in
     // large writes (and at flush()). A frame is written whole or not at all.
     Outcome write(const CanFrame &frame);
-    // Hands everything buffered to the device; false when the device failed
-    // (then ioError() says why; nothing more is written).
+    // Hands everything buffered (and what the format holds back) to the
+    // device; false when the device failed (then ioError() says why; nothing
+    // more is written).
     bool flush();
     // The end of the output: what the format needs there, then flush().
     bool finish();
@@ -48,10 +51,10 @@ public:
     qint64 framesWritten() const { return written; } // truncated ones included
     qint64 truncated() const { return truncatedFrames; }
     qint64 unsupported() const { return unsupportedFrames; }
-    // Bytes handed to the device so far, and bytes formatted but still in the
-    // writer's buffer.
+    // Bytes handed to the device so far, and bytes formatted but not yet
+    // handed to it (in the writer's buffer or held back by the format).
     qint64 bytesWritten() const { return deviceBytes; }
-    qint64 bytesBuffered() const { return buffer.size(); }
+    qint64 bytesBuffered() const { return buffer.size() + heldBytes(); }
 
 protected:
     FrameWriter(QIODevice *device, const WriteOptions &options);
@@ -60,6 +63,12 @@ protected:
     virtual Outcome format(const CanFrame &frame, QByteArray &out) = 0;
     // Appends what the format needs at the end of the output (nothing by default).
     virtual void ending(QByteArray &out);
+    // Called by flush() before the buffer goes out: what the format holds
+    // back goes into out (nothing by default).
+    virtual void flushing(QByteArray &out);
+    // Bytes the format holds back from the buffer until flushing(), as they
+    // will take on the device (0 by default).
+    virtual qint64 heldBytes() const;
     // Called by finish() once everything is on the device; false after fail()
     // when what it does there went wrong (true by default).
     virtual bool completed(QIODevice *device);
@@ -69,6 +78,8 @@ protected:
     const WriteOptions options;
 
 private:
+    bool writeBuffer();
+
     QIODevice *device;
     QByteArray buffer;
     qint64 written = 0;

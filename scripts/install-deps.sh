@@ -5,8 +5,9 @@
 #   scripts/install-deps.sh [test]
 set -euo pipefail
 
-# Build and run (help2man makes the manual pages at build time).
-packages=(cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
+# Build and run (help2man makes the manual pages at build time; zlib compresses
+# and inflates the containers of BLF recordings).
+packages=(cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev zlib1g-dev
           fonts-inter fonts-jetbrains-mono help2man)
 if [ "${1:-}" = test ]; then
   # The recording-format tests (can-utils, python3-can); the trip report's

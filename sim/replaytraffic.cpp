@@ -153,6 +153,9 @@ ReplayTraffic::Survey ReplayTraffic::survey(const QString &path, const std::atom
     result.badLines = reader->badLines();
     result.firstBadLine = reader->firstBadLine();
     result.firstBadReason = reader->firstBadReason();
+    if (reader->positionKind() != formats::FrameReader::Position::Line)
+        result.badWhat = QStringLiteral("record");
+    result.firstBadPlace = reader->describePosition(reader->firstBadPosition());
     return result;
 }
 

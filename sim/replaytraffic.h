@@ -49,7 +49,8 @@ public:
     bool keepsEveryFrame() const override { return true; }
 
     // The file's format and what a full pass over it finds: its frames, the
-    // frames left out, the bad lines (the first one's number and fault).
+    // frames left out, the bad lines (the first one's number and fault; of a
+    // binary format, the bad records and the first one's place).
     struct Survey {
         formats::Format format = formats::Format::Candump;
         qint64 frames = 0;
@@ -58,6 +59,8 @@ public:
         qint64 badLines = 0;
         qint64 firstBadLine = 0;
         QString firstBadReason;
+        QString badWhat = QStringLiteral("line");      // or "record"
+        QString firstBadPlace;                         // "line 3", "byte offset 4096"
         bool complete = false; // false when stopped before the end
     };
     // Reads the whole file once, streaming, until done or *stop is set.

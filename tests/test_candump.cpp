@@ -7,12 +7,14 @@
 #include "tests/support/countedtraffic.h"
 #include "tests/support/fakeadapter.h"
 #include "tests/support/linesettings.h"
+#include "tests/support/runprogram.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QtTest>
 
 #include <csignal>
@@ -59,7 +61,40 @@ struct Parsed {
     QString problem;          // empty when every line is whole and well-formed
     QVector<QByteArray> keys; // "ID#DATA" per frame line
     QVector<qint64> timesUs;  // candump and ASC lines: their time
+    qint64 headerObjects = -1; // BLF: the object count of its header
 };
+
+// A BLF file as python-can reads it.
+Parsed parseBlf(const QByteArray &all)
+{
+    Parsed parsed;
+    QTemporaryFile file;
+    if (!file.open() || file.write(all) != all.size() || !file.flush()) {
+        parsed.problem = QStringLiteral("cannot copy the file");
+        return parsed;
+    }
+    const ProgramRun run = runProgram(
+        QStringLiteral("/usr/bin/python3"),
+        {QStringLiteral("-c"),
+         QStringLiteral("import can, sys\n"
+                        "r = can.BLFReader(sys.argv[1])\n"
+                        "print(r.object_count)\n"
+                        "for m in r:\n"
+                        "    print(round(m.timestamp * 1e6), ('%08X' if m.is_extended_id else '%03X') % "
+                        "m.arbitration_id + '#' + bytes(m.data).hex().upper())\n"),
+         file.fileName()});
+    if (run.status != 0) {
+        parsed.problem = QStringLiteral("python-can: ") + run.summary();
+        return parsed;
+    }
+    QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    parsed.headerObjects = lines.isEmpty() ? -1 : lines.takeFirst().toLongLong();
+    for (const QString &line : qAsConst(lines)) {
+        parsed.timesUs << line.section(QLatin1Char(' '), 0, 0).toLongLong();
+        parsed.keys << line.section(QLatin1Char(' '), 1).toLatin1();
+    }
+    return parsed;
+}
 
 Parsed parseOutput(const QByteArray &all, const QString &format)
 {
@@ -71,6 +106,8 @@ Parsed parseOutput(const QByteArray &all, const QString &format)
         "^ +(\\d+)\\.(\\d{6}) 1  ([0-9A-F]{1,8})(x?) +Rx   d (\\d) ?((?:[0-9A-F]{2} ?)*)$"));
     static const QRegularExpression ascDate(
         QStringLiteral("^date \\w{3} (\\w{3}) +(\\d+) (\\d\\d:\\d\\d:\\d\\d) (\\d{4})$"));
+    if (format == QLatin1String("blf"))
+        return parseBlf(all);
     Parsed parsed;
     if (!all.isEmpty() && !all.endsWith('\n'))
         parsed.problem = QStringLiteral("the last line is torn: ") + QString::fromLatin1(all.right(60));
@@ -345,6 +382,7 @@ private slots:
         QTest::newRow(".log") << "trip.log" << "candump";
         QTest::newRow(".csv") << "trip.csv" << "csv";
         QTest::newRow(".asc") << "trip.asc" << "asc";
+        QTest::newRow(".blf") << "trip.blf" << "blf";
     }
     void outputEqualsTheStream()
     {
@@ -369,6 +407,8 @@ private slots:
         QCOMPARE(out.keys, loadStream(16, 2000, frames));
         QVERIFY(tool.summary("frames") == frames && tool.summary("invalid frames") == 0
                 && tool.summary("identifiers") == 16);
+        if (format == QLatin1String("blf"))
+            QCOMPARE(out.headerObjects, qint64(frames)); // the header written again at the end
         // Times of the reads: in order, within the run (ASC: to the second of its date).
         for (int i = 0; i < out.timesUs.size(); ++i) {
             QVERIFY(i == 0 || out.timesUs[i] >= out.timesUs[i - 1]);
@@ -504,6 +544,8 @@ private slots:
         QTest::newRow("SIGINT, .log") << int(SIGINT) << "trip.log" << "candump";
         QTest::newRow("SIGINT, .csv") << int(SIGINT) << "trip.csv" << "csv";
         QTest::newRow("SIGTERM, .asc") << int(SIGTERM) << "trip.asc" << "asc";
+        QTest::newRow("SIGINT, .blf") << int(SIGINT) << "trip.blf" << "blf";
+        QTest::newRow("SIGTERM, .blf") << int(SIGTERM) << "trip.blf" << "blf";
     }
     void stopSignalLeavesWholeLines()
     {
@@ -527,17 +569,28 @@ private slots:
         QVERIFY(out.keys.size() >= 7000);
         QCOMPARE(out.keys, loadStream(64, 10000, out.keys.size()));
         QCOMPARE(tool.summary("frames"), double(out.keys.size()));
+        if (format == QLatin1String("blf"))
+            QCOMPARE(out.headerObjects, qint64(out.keys.size()));
         if (!file.isEmpty())
             QVERIFY(tool.errors().contains(path(file).toLocal8Bit()));
     }
 
     // The simulator closes its side while frames stream: status 3 within a
     // second, whole lines, and no busy waiting on the way out.
+    void deviceGoneEndsWithStatus3_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("format");
+        QTest::newRow(".log") << "trip.log" << "candump";
+        QTest::newRow(".blf") << "trip.blf" << "blf";
+    }
     void deviceGoneEndsWithStatus3()
     {
+        QFETCH(QString, file);
+        QFETCH(QString, format);
         auto emulator = loadEmulator(16, 1000);
         QVERIFY(emulator);
-        Tool tool({emulator->devicePath(), "-r", "500k", "-o", path("trip.log")});
+        Tool tool({emulator->devicePath(), "-r", "500k", "-o", path(file)});
         QVERIFY(tool.started());
         QTRY_VERIFY_WITH_TIMEOUT(emulator->stats().framesSent >= 500, 20000);
         QElapsedTimer clock;
@@ -546,10 +599,12 @@ private slots:
         QCOMPARE(tool.finish(10000), 3);
         QVERIFY2(clock.elapsed() < 1000, qPrintable(ctx(tool, QStringLiteral("%1 ms").arg(clock.elapsed()))));
         QVERIFY2(tool.errors().contains("went away"), qPrintable(ctx(tool)));
-        const Parsed out = parseOutput(readAll(path("trip.log")), "candump");
+        const Parsed out = parseOutput(readAll(path(file)), format);
         QVERIFY2(out.problem.isEmpty(), qPrintable(out.problem));
         QVERIFY(out.keys.size() >= 400);
         QCOMPARE(out.keys, loadStream(16, 1000, out.keys.size()));
+        if (format == QLatin1String("blf"))
+            QCOMPARE(out.headerObjects, qint64(out.keys.size()));
         // A spin would take a whole core; the capture takes a few per cent of one.
         const double cpu = tool.summary("cpu"), duration = tool.summary("duration");
         QVERIFY2(cpu >= 0 && duration > 0 && cpu < 0.4 * duration, qPrintable(ctx(tool)));
@@ -561,15 +616,21 @@ private slots:
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("format");
-        QTest::newRow(".log") << "trip.log" << "candump";
-        QTest::newRow(".csv") << "trip.csv" << "csv";
-        QTest::newRow(".asc") << "trip.asc" << "asc";
+        QTest::addColumn<int>("limitBytes");
+        QTest::addColumn<int>("slack"); // the file ends at most this far below the limit
+        QTest::newRow(".log") << "trip.log" << "candump" << 30000 << 100;
+        QTest::newRow(".csv") << "trip.csv" << "csv" << 30000 << 100;
+        QTest::newRow(".asc") << "trip.asc" << "asc" << 30000 << 100;
+        // Whole containers (some 28 KB each here), written a second's worth at a time.
+        QTest::newRow(".blf") << "trip.blf" << "blf" << 300000 << 100000;
     }
     void fullDiskEndsWithStatus4()
     {
         QFETCH(QString, file);
         QFETCH(QString, format);
-        const rlim_t limit = 30000;
+        QFETCH(int, limitBytes);
+        QFETCH(int, slack);
+        const rlim_t limit = rlim_t(limitBytes);
         auto emulator = loadEmulator(16, 5000);
         QVERIFY(emulator);
         std::unique_ptr<Tool> tool;
@@ -594,9 +655,10 @@ private slots:
                  qPrintable(ctx(*tool)));
         const QByteArray contents = readAll(path(file));
         QVERIFY(contents.size() > 0 && quint64(contents.size()) <= limit);
-        QVERIFY2(quint64(contents.size()) > limit - 100, qPrintable(QString::number(contents.size())));
+        QVERIFY2(quint64(contents.size()) > limit - rlim_t(slack), qPrintable(QString::number(contents.size())));
         const Parsed out = parseOutput(contents, format);
         QVERIFY2(out.problem.isEmpty(), qPrintable(out.problem));
+        QVERIFY(!out.keys.isEmpty());
         QCOMPARE(out.keys, loadStream(16, 5000, out.keys.size()));
     }
 };

@@ -3,6 +3,7 @@
 // recorded again while they play and compared frame by frame with the input;
 // looping; an exclude filter applied by the simulated adapter.
 
+#include "formats/frameio.h"
 #include "sim/emulator.h"
 #include "sim/replaytraffic.h"
 #include "tests/support/mainwindowprobe.h"
@@ -114,12 +115,25 @@ void TestReplay::eachFormatRecordsTheSameFrames_data()
                                              "10:00:00.150;123;\n10:00:00.200;7FF;01 A2 FF \n"
                                              "10:00:00.250;00000123;AB \n10:00:00.300;0CF00400;FF FF FF 40 1F FF FF FF \n")
                                << lines;
-    QTest::newRow("candump log") << "colleague.log"
-                                 << QByteArray("(1496841006.100000) can0 18FEF100#1122334455667788\n"
-                                               "(1496841006.150000) can0 123#\n(1496841006.200000) can0 7FF#01A2FF\n"
-                                               "(1496841006.250000) can0 00000123#AB\n"
-                                               "(1496841006.300000) can0 0CF00400#FFFFFF401FFFFFFF\n")
-                                 << lines;
+    QByteArray log("(1496841006.100000) can0 18FEF100#1122334455667788\n"
+                   "(1496841006.150000) can0 123#\n(1496841006.200000) can0 7FF#01A2FF\n"
+                   "(1496841006.250000) can0 00000123#AB\n"
+                   "(1496841006.300000) can0 0CF00400#FFFFFF401FFFFFFF\n");
+    QTest::newRow("candump log") << "colleague.log" << log << lines;
+    // The same frames in a BLF file.
+    QByteArray blf;
+    {
+        QBuffer in(&log), out(&blf);
+        in.open(QIODevice::ReadOnly);
+        out.open(QIODevice::WriteOnly);
+        const auto reader = formats::openReader(formats::Format::Candump, &in);
+        const auto writer = formats::openWriter(formats::Format::Blf, &out);
+        formats::CanFrame frame;
+        while (reader->next(frame))
+            writer->write(frame);
+        writer->finish();
+    }
+    QTest::newRow("BLF log") << "colleague.blf" << blf << lines;
     QTest::newRow("ASC log") << "colleague.asc"
                              << QByteArray("date Wed Jun  7 13:10:06 2017\nbase hex  timestamps absolute\n"
                                            "   0.100000 1  18FEF100x       Rx   d 8 11 22 33 44 55 66 77 88\n"

@@ -1,5 +1,6 @@
 // vornix-dump: converts CAN recordings between the program's dump files,
-// candump -L logs and Vector ASC logs, and summarises a recording.
+// candump -L logs, Vector ASC logs and Vector BLF files, and summarises a
+// recording.
 //
 //   vornix-dump convert IN OUT [--from F] [--to F] [--channel NAME] [--force] [--skip-bad]
 //   vornix-dump info FILE [--from F] [--skip-bad]
@@ -378,9 +379,10 @@ int main(int argc, char *argv[])
         "                   is the input's format), --open to show it.\n"
         "\n"
         "A dump file takes its date from its name (dump_yyyy-MM-dd_HH-mm-ss.csv), otherwise from\n"
-        "its modification date. A bad line stops the work with FILE:LINE: what is wrong (exit\n"
-        "status 1; OUT holds the frames before it), unless --skip-bad. Frames a format cannot\n"
-        "hold are counted and reported. Exit status 2: a command line that is wrong.\n"
+        "its modification date. A bad line stops the work with FILE:LINE: what is wrong (a BLF\n"
+        "file: FILE: at byte offset N: what is wrong; exit status 1; OUT holds the frames before\n"
+        "it), unless --skip-bad. Frames a format cannot hold are counted and reported. Exit\n"
+        "status 2: a command line that is wrong.\n"
         "\n"
         "Formats (the names --from and --to take, and the extensions):") + formatLines);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("convert, info, j1939 or report"));
@@ -393,10 +395,13 @@ int main(int argc, char *argv[])
         {QStringLiteral("to"),
          QStringLiteral("Format of the output: %1 (report: the end of its time window).").arg(formats::formatNameList()),
          QStringLiteral("F")},
-        {QStringLiteral("channel"), QStringLiteral("Interface name of candump output (default can0)."),
+        {QStringLiteral("channel"),
+         QStringLiteral("Interface name of candump output (default can0); BLF output numbers its channel "
+                        "from it (can0 is channel 1)."),
          QStringLiteral("NAME")},
         {QStringLiteral("force"), QStringLiteral("Overwrite an existing OUT (convert, report).")},
-        {QStringLiteral("skip-bad"), QStringLiteral("Skip bad lines (counted and reported) instead of stopping.")},
+        {QStringLiteral("skip-bad"),
+         QStringLiteral("Skip bad lines (of BLF: bad objects; counted and reported) instead of stopping.")},
         {QStringLiteral("json"), QStringLiteral("j1939: print the summary as one JSON object.")},
         {{QStringLiteral("o"), QStringLiteral("output")}, QStringLiteral("report: the HTML file to write (\"-\" for standard output)."), QStringLiteral("OUT")},
         {QStringLiteral("title"), QStringLiteral("report: the title at its top."), QStringLiteral("TEXT")},

@@ -210,6 +210,7 @@ bool Capture::openNext(QString *error)
     if (!created)
         return false;
     device = std::move(created);
+    device->setWholeWrites(formats::formatInfo(plan.format).binary);
     formats::WriteOptions options;
     options.channel = plan.channel;
     frameWriter = formats::openWriter(plan.format, device.get(), options);
@@ -252,9 +253,9 @@ void Capture::fail(Failure kind, const QString &given)
         }
     }
     if (kind == Failure::WriteFailed && device) {
-        // Never leave a torn line: back to the end of the last whole one. A
-        // file of ours that keeps nothing is removed.
-        const qint64 kept = device->cutToWholeLines();
+        // Never leave a torn record: back to the end of the last whole line
+        // (or container). A file of ours that keeps nothing is removed.
+        const qint64 kept = device->cutToWholeRecords();
         if (kept == 0 && !plan.toStandardOutput) {
             const QString path = device->path();
             ::unlink(QFile::encodeName(path).constData());

@@ -150,7 +150,10 @@ void describeOptions(QCommandLineParser &parser)
          QStringLiteral("S")},
         {{QStringLiteral("n"), COUNT}, QStringLiteral("Stop after COUNT frames."), QStringLiteral("COUNT")},
         {{QStringLiteral("t"), TIME}, QStringLiteral("Stop after SECONDS."), QStringLiteral("SECONDS")},
-        {CHANNEL, QStringLiteral("Interface name in candump lines (default can0)."), QStringLiteral("NAME")},
+        {CHANNEL,
+         QStringLiteral("Interface name in candump lines (default can0); a BLF file numbers its channel from "
+                        "it (can0 is channel 1)."),
+         QStringLiteral("NAME")},
     });
 }
 

@@ -18,7 +18,7 @@ std::unique_ptr<OutputDevice> OutputDevice::standardOutput()
 {
     auto device = std::unique_ptr<OutputDevice>(new OutputDevice(STDOUT_FILENO, false, QString()));
     const off_t at = ::lseek(STDOUT_FILENO, 0, SEEK_CUR);
-    device->offset = device->lineEnd = at > 0 ? qint64(at) : 0;
+    device->offset = device->recordEnd = at > 0 ? qint64(at) : 0;
     return device;
 }
 
@@ -36,7 +36,18 @@ OutputDevice::OutputDevice(int descriptor, bool own, const QString &name)
     , owned(own)
     , filePath(name)
 {
+    // Only files of ours are sought in: standard output is written in order.
+    struct stat st{};
+    regularFile = own && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     QIODevice::open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+}
+
+bool OutputDevice::seek(qint64 position)
+{
+    if (!regularFile || ::lseek(fd, off_t(position), SEEK_SET) < 0 || !QIODevice::seek(position))
+        return false;
+    offset = position;
+    return true;
 }
 
 OutputDevice::~OutputDevice()
@@ -45,14 +56,14 @@ OutputDevice::~OutputDevice()
         ::close(fd);
 }
 
-qint64 OutputDevice::cutToWholeLines()
+qint64 OutputDevice::cutToWholeRecords()
 {
     struct stat st{};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         return -1;
-    if (qint64(st.st_size) > lineEnd && ::ftruncate(fd, off_t(lineEnd)) != 0)
+    if (qint64(st.st_size) > recordEnd && ::ftruncate(fd, off_t(recordEnd)) != 0)
         return qint64(st.st_size);
-    return std::min<qint64>(lineEnd, qint64(st.st_size));
+    return std::min<qint64>(recordEnd, qint64(st.st_size));
 }
 
 bool OutputDevice::closeFile(bool sync)
@@ -77,8 +88,12 @@ qint64 OutputDevice::writeData(const char *data, qint64 size)
     while (done < size) {
         const ssize_t n = ::write(fd, data + done, size_t(size - done));
         if (n > 0) {
-            if (const void *feed = ::memrchr(data + done, '\n', size_t(n)))
-                lineEnd = offset + (static_cast<const char *>(feed) - (data + done)) + 1;
+            if (wholeWrites) {
+                if (done + n == size)
+                    recordEnd = std::max(recordEnd, offset + n);
+            } else if (const void *feed = ::memrchr(data + done, '\n', size_t(n))) {
+                recordEnd = offset + (static_cast<const char *>(feed) - (data + done)) + 1;
+            }
             offset += n;
             done += n;
             continue;

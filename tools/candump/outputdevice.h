@@ -1,8 +1,11 @@
 #pragma once
 
 // The descriptor a capture writes to: standard output or a file the capture
-// created. It remembers where the last whole line written ends, so that
-// after a failed write (full disk) the file can be cut back to whole lines.
+// created. It remembers where the last whole record written ends (a line of
+// a text format, or for a binary format each whole write: BLF's containers),
+// so that after a failed write (full disk) the file can be cut back to whole
+// records. A regular file can be sought in, for a format that writes its
+// header again at the end.
 
 #include <QIODevice>
 #include <QString>
@@ -20,13 +23,16 @@ public:
     static std::unique_ptr<OutputDevice> create(const QString &path);
     ~OutputDevice() override;
 
-    bool isSequential() const override { return true; }
+    bool isSequential() const override { return !regularFile; }
+    bool seek(qint64 position) override;
     int lastError() const { return errorNumber; }
     QString path() const { return filePath; }
 
-    // Cuts a regular file back to the end of the last whole line written.
+    // Records are whole writes, not lines (a binary format).
+    void setWholeWrites(bool whole) { wholeWrites = whole; }
+    // Cuts a regular file back to the end of the last whole record written.
     // Returns the size it is left with (-1 when it is no regular file).
-    qint64 cutToWholeLines();
+    qint64 cutToWholeRecords();
     // Closes a file of ours, first pushing its data to the disk when asked;
     // false (errno set) on failure.
     bool closeFile(bool sync);
@@ -41,8 +47,10 @@ private:
     int fd;
     bool owned;
     QString filePath;
-    qint64 offset = 0;  // bytes written so far (from the descriptor's position at the start)
-    qint64 lineEnd = 0; // offset just after the last line feed written
+    bool regularFile = false;
+    bool wholeWrites = false;
+    qint64 offset = 0;    // the descriptor's position
+    qint64 recordEnd = 0; // offset just after the last whole record written
     int errorNumber = 0;
 };
 
