@@ -236,7 +236,7 @@ private:
 
     void setBase(const QDateTime &when)
     {
-        baseUs = when.toMSecsSinceEpoch() * 1000;
+        baseUs = localToEpochMs(when.date(), when.time()) * 1000;
         previousUs = baseUs;
     }
 

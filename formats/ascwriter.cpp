@@ -3,9 +3,9 @@
 //   base hex  timestamps absolute
 //   no internal events logged
 //      0.123456 1  18FEF100x       Rx   d 8 11 22 33 44 55 66 77 88
-// The date line holds the whole seconds of the first frame's time (an hour
-// earlier where that local time is ambiguous), the time stamps the rest, so
-// that every frame keeps its microseconds.
+// The date line holds the whole seconds of the first frame's time (earlier
+// near a change of the UTC offset), the time stamps the rest, so that every
+// frame keeps its microseconds.
 
 #include "formats/asc.h"
 #include "formats/formatparts.h"
@@ -41,12 +41,10 @@ protected:
         if (!headerWritten) {
             // Whole seconds in the date line, the rest in the time stamps, so
             // that every frame keeps its microseconds. The date line is local
-            // time: where it names two instants (the hour that the change to
-            // winter time repeats), the date is an hour earlier, where it
-            // names one; a frame after the year 9999 has no date line.
-            qint64 base = frame.timeUs / 1000000 * 1000000;
-            if (!readsBack(base))
-                base -= 3600 * qint64(1000000);
+            // time: near a change of the UTC offset, where it may name two
+            // instants, it is taken earlier; a frame after the year 9999 has
+            // no date line.
+            const qint64 base = unambiguousLocalMs(frame.timeUs / 1000000 * 1000) * 1000;
             if (!readsBack(base))
                 return Outcome::Unsupported;
             baseUs = base;
@@ -133,7 +131,7 @@ private:
     {
         const QDateTime local = QDateTime::fromMSecsSinceEpoch(us / 1000);
         return local.isValid() && local.date().year() <= 9999
-               && QDateTime(local.date(), local.time()).toMSecsSinceEpoch() == us / 1000;
+               && localToEpochMs(local.date(), local.time()) == us / 1000;
     }
 
     void header(const QDateTime &when, QByteArray &out)
