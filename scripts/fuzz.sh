@@ -103,9 +103,11 @@ for name in $WHICH; do
     log="$OUT/$name.log"
     start=$(date +%s)
     set +e
-    # Progress lines (NEW, REDUCE, pulse) go to the log only.
+    # Progress lines (NEW, REDUCE, pulse) go to the log only. An input of a
+    # few KiB that makes the code take more than 128 MiB at once, or 2 GiB
+    # in all, or 20 s, is a finding.
     # shellcheck disable=SC2086
-    "$OUT/tools/fuzz/fuzz_$name" -runs="$RUNS" -max_len="$(max_len "$name")" -timeout=20 -rss_limit_mb=2048 \
+    "$OUT/tools/fuzz/fuzz_$name" -runs="$RUNS" -max_len="$(max_len "$name")" -timeout=20 -rss_limit_mb=2048 -malloc_limit_mb=128 \
         -print_final_stats=1 -artifact_prefix="$findings/" $dict "$@" "$corpus" >"$log" 2>&1
     result=$?
     set -e

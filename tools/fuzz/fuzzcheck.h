@@ -39,6 +39,7 @@ const char *checkFrames(const uint8_t *data, size_t size);
 const char *checkCandump(const uint8_t *data, size_t size);
 const char *checkAsc(const uint8_t *data, size_t size);
 const char *checkCsv(const uint8_t *data, size_t size);
+const char *checkBlf(const uint8_t *data, size_t size);
 const char *checkJ1939(const uint8_t *data, size_t size);
 const char *checkReplay(const uint8_t *data, size_t size);
 const char *checkSlcan(const uint8_t *data, size_t size);

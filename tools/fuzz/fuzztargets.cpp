@@ -13,9 +13,8 @@ namespace fuzz {
 const std::vector<Target> &targets()
 {
     static const std::vector<Target> table{
-        {"frames", checkFrames},   {"candump", checkCandump}, {"asc", checkAsc},
-        {"csv", checkCsv},         {"j1939", checkJ1939},     {"slcan", checkSlcan},
-        {"replay", checkReplay},
+        {"frames", checkFrames}, {"candump", checkCandump}, {"asc", checkAsc},       {"csv", checkCsv},
+        {"blf", checkBlf},       {"j1939", checkJ1939},     {"slcan", checkSlcan},   {"replay", checkReplay},
     };
     return table;
 }

@@ -6,9 +6,11 @@
 //  - detection by content tells the same format from the device as from the
 //    bytes, and leaves every byte to be read;
 //  - read to its end, told to stop at the first bad record and told to skip
-//    bad records: the frames up to the first bad record are the same, the
-//    counters add up (every line is taken once, bytes read equal the size,
-//    frames, bad and unsupported records are no more than the lines);
+//    bad records (each after local times were last converted in another
+//    season): the frames up to the first bad record are the same, the
+//    counters add up (every line of a text is taken once, every byte is read
+//    unless damage ends the reading, frames, bad and unsupported records are
+//    no more than the records);
 //  - each frame is one its format can hold (an identifier of its kind, no
 //    data in a remote request, at most 8 or 64 bytes);
 //  - written by each format's writer and read back by its reader, each frame
@@ -34,6 +36,9 @@ struct ReadPass {
     bool error = false;
     QString errorText;
     qint64 errorLine = 0;
+    qint64 errorPosition = 0;    // the line, or the byte offset
+    qint64 firstBadPosition = 0; // of the first bad record skipped
+    bool byLine = true;          // records are lines (else objects at byte offsets)
 };
 
 ReadPass readAll(formats::FrameReader &reader);
