@@ -244,10 +244,11 @@ const char *checkRecording(Format format, const QByteArray &bytes, const formats
         if (skip.firstBadPosition < 0 || skip.firstBadPosition > qMax<qint64>(lines, 1))
             return failure(QStringLiteral("the first bad line at %1 of %2").arg(skip.firstBadPosition).arg(lines));
     } else {
-        // All bytes read unless damage ended the reading, bad records within the file.
+        // All bytes read unless damage ended the reading, bad records within
+        // the file (or at its end, where more was due).
         if (skip.bytesRead > bytes.size() || (skip.bad == 0 && skip.bytesRead != bytes.size()))
             return failure(QStringLiteral("%1 bytes taken of %2").arg(skip.bytesRead).arg(bytes.size()));
-        if (skip.firstBadPosition < 0 || skip.firstBadPosition > qMax<qint64>(bytes.size() - 1, 0))
+        if (skip.firstBadPosition < 0 || skip.firstBadPosition > bytes.size())
             return failure(QStringLiteral("the first bad record at byte offset %1 of %2")
                                .arg(skip.firstBadPosition)
                                .arg(bytes.size()));
