@@ -6,9 +6,12 @@ bool parseSeconds(const char *text, int size, qint64 &micros, int *fractionDigit
 {
     qint64 whole = 0;
     int i = 0;
-    for (; i < size && text[i] >= '0' && text[i] <= '9'; ++i)
+    for (; i < size && text[i] >= '0' && text[i] <= '9'; ++i) {
+        if (i == 12)
+            return false; // more than 12 digits
         whole = whole * 10 + (text[i] - '0');
-    if (i == 0 || i > 12)
+    }
+    if (i == 0)
         return false;
     qint64 fraction = 0;
     int digits = -1;

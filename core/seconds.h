@@ -7,6 +7,10 @@
 
 namespace core {
 
+// The most whole seconds of a time stamp (12 digits, some 31,700 years after
+// 1970): the times of recordings are read and written within it.
+constexpr qint64 MAX_WHOLE_SECONDS = 999999999999;
+
 // Reads `size` characters as whole seconds (1 to 12 digits), optionally
 // followed by a point and up to 9 digits of the fraction, into microseconds
 // (digits after the sixth are dropped). *fractionDigits, when given, gets the

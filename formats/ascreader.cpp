@@ -167,6 +167,10 @@ protected:
         }
         // Relative times count from the line before, whatever it was.
         const qint64 timeUs = relative ? previousUs + micros : baseUs + micros;
+        if (timeUs / 1000000 > core::MAX_WHOLE_SECONDS) {
+            *why = QStringLiteral("time beyond %1 s after 1970").arg(core::MAX_WHOLE_SECONDS);
+            return LineResult::Bad;
+        }
         previousUs = timeUs;
         const bool fd = count > 1 && t[1].is("CANFD");
         if ((count > 2 && t[2].is("ErrorFrame")) || (fd && count > 4 && t[4].is("ErrorFrame")))
@@ -245,7 +249,7 @@ private:
 
     void setBase(const QDateTime &when)
     {
-        baseUs = when.toMSecsSinceEpoch() * 1000;
+        baseUs = localToEpochMs(when.date(), when.time()) * 1000;
         previousUs = baseUs;
     }
 

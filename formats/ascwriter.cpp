@@ -3,12 +3,14 @@
 //   base hex  timestamps absolute
 //   no internal events logged
 //      0.123456 1  18FEF100x       Rx   d 8 11 22 33 44 55 66 77 88
-// The date line holds the whole seconds of the first frame's time, the time
-// stamps the rest, so that every frame keeps its microseconds.
+// The date line holds the whole seconds of the first frame's time (earlier
+// near a change of the UTC offset), the time stamps the rest, so that every
+// frame keeps its microseconds.
 
 #include "formats/asc.h"
 #include "formats/formatparts.h"
 #include "core/hex.h"
+#include "core/seconds.h"
 
 #include <QDateTime>
 
@@ -38,13 +40,19 @@ protected:
             return Outcome::Unsupported; // no length code gives this length
         if (!headerWritten) {
             // Whole seconds in the date line, the rest in the time stamps, so
-            // that every frame keeps its microseconds.
-            baseUs = frame.timeUs / 1000000 * 1000000;
+            // that every frame keeps its microseconds. The date line is local
+            // time: near a change of the UTC offset, where it may name two
+            // instants, it is taken earlier; a frame after the year 9999 has
+            // no date line.
+            const qint64 base = unambiguousLocalMs(frame.timeUs / 1000000 * 1000) * 1000;
+            if (!readsBack(base))
+                return Outcome::Unsupported;
+            baseUs = base;
             header(QDateTime::fromMSecsSinceEpoch(baseUs / 1000), out);
         }
         const qint64 offset = frame.timeUs - baseUs;
-        if (offset < 0)
-            return Outcome::Unsupported; // before the date of the header
+        if (offset < 0 || offset / 1000000 > core::MAX_WHOLE_SECONDS)
+            return Outcome::Unsupported; // before the date of the header, or too long after it
         char *p = makeRoom(out, 200 + 3 * FD_DATA_BYTES);
         p = putDecimal(p, offset / 1000000, 4);
         *p++ = '.';
@@ -117,6 +125,15 @@ protected:
     }
 
 private:
+    // Whether the local date and time of an instant (whole seconds), as the
+    // date line writes them, give that instant back.
+    static bool readsBack(qint64 us)
+    {
+        const QDateTime local = QDateTime::fromMSecsSinceEpoch(us / 1000);
+        return local.isValid() && local.date().year() <= 9999
+               && localToEpochMs(local.date(), local.time()) == us / 1000;
+    }
+
     void header(const QDateTime &when, QByteArray &out)
     {
         // "date Wed Jun  7 13:10:06 2017", in English whatever the locale.

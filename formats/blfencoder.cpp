@@ -84,15 +84,19 @@ BlfEncoder::~BlfEncoder()
 BlfEncoder::Outcome BlfEncoder::add(const CanFrame &frame, int channel, QByteArray &out)
 {
     // A time stamp holds nanoseconds from the start on, and the start a date
-    // up to the year 30827.
+    // up to the year 30827: the first frame's millisecond, or earlier near a
+    // change of the UTC offset, where its local time may name two instants.
+    const qint64 start =
+        haveStart || frame.timeUs < 0 ? startUs : parts::unambiguousLocalMs(frame.timeUs / 1000) * 1000;
+    qint64 startBack = 0;
     const bool inTime = frame.timeUs >= 0
         && (haveStart ? frame.timeUs >= startUs && frame.timeUs - startUs <= MAX_SPAN_US
-                      : blf::systemTime(frame.timeUs).year != 0);
+                      : blf::epochUs(blf::systemTime(start), startBack) && startBack == start);
     if (!parts::validIdentifier(frame) || !inTime)
         return Outcome::Unsupported;
     if (!haveStart) {
         haveStart = true;
-        startUs = frame.timeUs / 1000 * 1000;
+        startUs = start;
     }
     lastUs = std::max(lastUs, frame.timeUs);
     const quint64 ns = quint64(frame.timeUs - startUs) * 1000;

@@ -6,7 +6,8 @@
 // container), so that memory stays bounded and, should the program die, the
 // containers already written can be read. The file header comes out before
 // the first container and carries the measurement start (the first frame's
-// time, to the millisecond, local time); header() gives it again with the
+// time, to the millisecond, local time; earlier near a change of the UTC
+// offset, where a local time may name two instants); header() gives it again with the
 // statistics (object count, sizes, last time stamp) for writing over the
 // first one at the end.
 //

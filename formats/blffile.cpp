@@ -1,6 +1,7 @@
 #include "formats/blffile.h"
 
 #include "core/littleendian.h"
+#include "formats/formatparts.h"
 
 #include <QDateTime>
 
@@ -37,10 +38,9 @@ bool epochUs(const SystemTime &t, qint64 &us)
     const QTime time(t.hour, t.minute, t.second, t.milliseconds);
     if (t.year < 1601 || !date.isValid() || !time.isValid())
         return false;
-    const QDateTime local(date, time, Qt::LocalTime);
-    if (!local.isValid())
+    if (!QDateTime(date, time, Qt::LocalTime).isValid())
         return false;
-    us = local.toMSecsSinceEpoch() * 1000;
+    us = parts::localToEpochMs(date, time) * 1000;
     return true;
 }
 

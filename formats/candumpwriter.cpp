@@ -6,6 +6,7 @@
 #include "formats/candump.h"
 #include "formats/formatparts.h"
 #include "core/hex.h"
+#include "core/seconds.h"
 
 #include <cstring>
 
@@ -25,7 +26,7 @@ public:
 protected:
     Outcome format(const CanFrame &frame, QByteArray &out) override
     {
-        if (!validIdentifier(frame) || frame.timeUs < 0)
+        if (!validIdentifier(frame) || frame.timeUs < 0 || frame.timeUs / 1000000 > core::MAX_WHOLE_SECONDS)
             return Outcome::Unsupported;
         Outcome outcome = Outcome::Written;
         char *p = makeRoom(out, 64 + interfaceName.size() + 2 * FD_DATA_BYTES);

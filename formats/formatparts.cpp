@@ -97,6 +97,31 @@ char *putBlanks(char *p, int count)
     return p;
 }
 
+qint64 localToEpochMs(const QDate &date, const QTime &time)
+{
+    const qint64 ms = QDateTime(date, time).toMSecsSinceEpoch();
+    // The same local time half an hour or an hour earlier makes this the
+    // second of the two.
+    for (const qint64 step : {qint64(3600000), qint64(1800000)}) {
+        const QDateTime earlier = QDateTime::fromMSecsSinceEpoch(ms - step);
+        if (earlier.date() == date && earlier.time() == time)
+            return ms - step;
+    }
+    return ms;
+}
+
+qint64 unambiguousLocalMs(qint64 ms)
+{
+    constexpr qint64 HOUR_MS = 3600000;
+    const auto offset = [](qint64 at) { return QDateTime::fromMSecsSinceEpoch(at).offsetFromUtc(); };
+    for (int tries = 0; tries < 4; ++tries, ms -= 6 * HOUR_MS) {
+        const int here = offset(ms);
+        if (offset(ms - 3 * HOUR_MS) == here && offset(ms + 3 * HOUR_MS) == here)
+            break;
+    }
+    return ms;
+}
+
 qint64 LocalClock::toEpochMs(const QDate &date, int msecsOfDay)
 {
     // Changes of the UTC offset fall on whole hours, so the start of the hour
@@ -105,7 +130,7 @@ qint64 LocalClock::toEpochMs(const QDate &date, int msecsOfDay)
     if (date != cachedDate || hour != cachedHour) {
         cachedDate = date;
         cachedHour = hour;
-        cachedHourStartMs = QDateTime(date, QTime(hour, 0)).toMSecsSinceEpoch();
+        cachedHourStartMs = localToEpochMs(date, QTime(hour, 0));
     }
     return cachedHourStartMs + msecsOfDay % 3600000;
 }

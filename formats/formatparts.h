@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QDate>
+#include <QTime>
 
 namespace formats::parts {
 
@@ -47,6 +48,18 @@ char *putHex(char *p, quint32 value, int width);
 char *putDecimal(char *p, qint64 value, int width = 0, char pad = ' ');
 char *putText(char *p, const char *text);
 char *putBlanks(char *p, int count);
+
+// The instant (milliseconds since 1970 UTC) of a local date and time. Where
+// the local time names two instants (the hour that the change to winter time
+// repeats) it is the first of them: the C library's choice there depends on
+// the conversions made before it. Where it names none (the hour that the
+// change to summer time skips) it is where Qt places it, an hour early.
+qint64 localToEpochMs(const QDate &date, const QTime &time);
+
+// The instant at or before ms, going back six hours at a time, with no change
+// of the UTC offset within three hours of it: its local date and time name
+// it alone, as the date in a file's header must.
+qint64 unambiguousLocalMs(qint64 ms);
 
 // The instant of a local date and time of day. It remembers the last hour it
 // converted, so that a recording's frames cost no time-zone lookup each.

@@ -58,12 +58,14 @@ bool FrameReader::next(CanFrame &frame)
         case Result::End:
             finished = true;
             if (!atEnd(&why) && !why.isEmpty()) {
+                // What is missing from an empty text is missing from its first line.
+                if (kind == Position::Line)
+                    at = qMax<qint64>(at, 1);
                 if (options.skipBad) {
                     skipBad(why);
                 } else {
                     errorText = why;
-                    // What is missing from an empty text is missing from its first line.
-                    errorAt = kind == Position::Line ? qMax<qint64>(at, 1) : at;
+                    errorAt = at;
                 }
             }
             return false;

@@ -15,7 +15,6 @@ FrameWriter::FrameWriter(QIODevice *target, const WriteOptions &writeOptions)
     : options(writeOptions)
     , device(target)
 {
-    buffer.reserve(CHUNK_BYTES + 4096);
 }
 
 FrameWriter::~FrameWriter() = default;

@@ -100,9 +100,13 @@ bool LineReader::readMore()
     buffer.remove(0, head);
     head = 0;
     const int before = buffer.size();
-    buffer.resize(before + CHUNK_BYTES);
     QIODevice *device = input();
-    const qint64 got = device->read(buffer.data() + before, CHUNK_BYTES);
+    // A device that knows what it has left (a file) is read no further.
+    const int piece = device->isSequential()
+                          ? CHUNK_BYTES
+                          : int(qBound<qint64>(1, device->size() - device->pos(), CHUNK_BYTES));
+    buffer.resize(before + piece);
+    const qint64 got = device->read(buffer.data() + before, piece);
     buffer.resize(before + int(qMax<qint64>(got, 0)));
     // Files and buffers give 0 at their end; a pipe-like device that has
     // nothing yet is waited for.

@@ -34,7 +34,7 @@ quint32 pgnField(const quint8 *data)
 
 TransportReassembler::TransportReassembler(int maxOpenSessions)
     : sessions(size_t(std::clamp(maxOpenSessions, 1, 32767)))
-    , slotOfKey(65536, -1)
+    , slotOfKey(256)
 {
     freeSlots.reserve(sessions.size());
     for (int i = int(sessions.size()) - 1; i >= 0; --i)
@@ -156,7 +156,7 @@ void TransportReassembler::announce(qint64 timeUs, quint32 id, const quint8 *dat
     s.bytes.clear();
     s.bytes.reserve(MAX_MESSAGE_SIZE); // once per slot: later sessions reuse it
     remember(s, timeUs, id, data);
-    slotOfKey[key] = qint16(slot);
+    setSlot(key, slot);
     ++open;
     touch(s);
 }
@@ -204,7 +204,7 @@ const TransportMessage *TransportReassembler::dataTransfer(qint64 timeUs, quint3
 
 TransportReassembler::Session *TransportReassembler::live(quint16 key, qint64 timeUs)
 {
-    const int slot = slotOfKey[key];
+    const int slot = slotOf(key);
     if (slot < 0)
         return nullptr;
     Session &s = sessions[size_t(slot)];
@@ -215,6 +215,22 @@ TransportReassembler::Session *TransportReassembler::live(quint16 key, qint64 ti
         return nullptr;
     }
     return &s;
+}
+
+int TransportReassembler::slotOf(quint16 key) const
+{
+    const auto &table = slotOfKey[key >> 8];
+    return table ? (*table)[key & 0xFF] : -1;
+}
+
+void TransportReassembler::setSlot(quint16 key, int slot)
+{
+    auto &table = slotOfKey[key >> 8];
+    if (!table) {
+        table = std::make_unique<std::array<qint16, 256>>();
+        table->fill(-1);
+    }
+    (*table)[key & 0xFF] = qint16(slot);
 }
 
 bool TransportReassembler::repeats(const Session &s, quint32 id, const quint8 *data)
@@ -231,7 +247,7 @@ void TransportReassembler::remember(Session &s, qint64 timeUs, quint32 id, const
 
 void TransportReassembler::end(Session &s)
 {
-    slotOfKey[s.key] = -1;
+    setSlot(s.key, -1);
     s.inUse = false;
     unlink(s);
     freeSlots.push_back(int(&s - sessions.data()));

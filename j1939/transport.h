@@ -29,8 +29,9 @@
 // granted, are counted as stray and otherwise ignored, as are CTS and aborts
 // of no session.
 //
-// Memory is fixed: at most maxOpenSessions sessions are open at a time, each
-// holding at most 1785 bytes, plus a table of 65536 slot numbers. An
+// Memory is bounded: at most maxOpenSessions sessions are open at a time,
+// each holding at most 1785 bytes, plus a table of 256 slot numbers for each
+// sender that announced a session (at most 256 of them, 128 KiB). An
 // announcement that finds every slot taken makes room: the sessions whose
 // timeout has run out end first (as incomplete, as they would anyway); if
 // none had, the connection that has waited longest for a CTS, or else the
@@ -44,6 +45,8 @@
 
 #include <QtGlobal>
 
+#include <array>
+#include <memory>
 #include <vector>
 
 namespace j1939 {
@@ -127,9 +130,13 @@ private:
     // Moves the session to the newest end of its list.
     void touch(Session &s);
     void unlink(Session &s);
+    // The slot of a key's open session, -1 for none.
+    int slotOf(quint16 key) const;
+    void setSlot(quint16 key, int slot);
 
     std::vector<Session> sessions;
-    std::vector<qint16> slotOfKey; // 65536 entries, -1 for no session
+    // By sender, then receiver; a sender's table is made at its first announcement.
+    std::vector<std::unique_ptr<std::array<qint16, 256>>> slotOfKey;
     std::vector<int> freeSlots;
     enum { RUNNING, WAITING };
     int oldest[2] = {-1, -1};

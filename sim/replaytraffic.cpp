@@ -118,8 +118,11 @@ void ReplayTraffic::advance()
         }
         if (frame.timeUs < originUs)
             continue;
-        // Frames keep their order even where the recording's clock went back.
-        const qint64 due = roundOffsetNs + qint64(double(frame.timeUs - originUs) * 1000.0 / settings.speed);
+        // Frames keep their order even where the recording's clock went back;
+        // those further on than the due times reach are due at the last one.
+        const double sinceOrigin = double(frame.timeUs - originUs) * 1000.0 / settings.speed;
+        const qint64 step = sinceOrigin < double(MAX_DUE_NS) ? qint64(sinceOrigin) : MAX_DUE_NS;
+        const qint64 due = step < MAX_DUE_NS - roundOffsetNs ? roundOffsetNs + step : MAX_DUE_NS;
         nextDue = std::max(due, lastDueNs);
         lastDueNs = nextDue;
         haveNext = true;

@@ -28,6 +28,9 @@ struct ReplaySettings {
 // The speeds a replay takes.
 constexpr double MIN_REPLAY_SPEED = 0.1;
 constexpr double MAX_REPLAY_SPEED = 100.0;
+// The latest due time of a frame (about 146 years): frames recorded further
+// apart than that are due at it.
+constexpr qint64 MAX_DUE_NS = qint64(1) << 62;
 
 class ReplayTraffic : public TrafficSource
 {

@@ -1,7 +1,8 @@
 #pragma once
 
-// One round of the frame-cutter and parser checks, shared by the libFuzzer
-// target (tools/fuzz_frames.cpp) and the deterministic smoke test of the suite.
+// One round of the frame-cutter and parser checks: the check of the fuzz
+// target "frames" (tools/fuzz/fuzzcheck.h), also run on pseudo-random inputs
+// by the suite's fuzz test.
 //
 // Input layout:
 //   byte 0      mode bits: 1 = make the checksum of every 20-byte run that starts
