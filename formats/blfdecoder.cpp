@@ -39,7 +39,6 @@ bool allZero(const char *p, int n)
 BlfDecoder::BlfDecoder(QIODevice *source)
     : device(source)
 {
-    fileBuffer.reset(new char[FILE_CHUNK_BYTES]);
 }
 
 BlfDecoder::~BlfDecoder()
@@ -65,11 +64,18 @@ int BlfDecoder::fileFill(int want)
 {
     while (fileLen - filePos < want && !fileEof) {
         if (filePos > 0) {
-            std::memmove(fileBuffer.get(), fileBuffer.get() + filePos, size_t(fileLen - filePos));
+            std::memmove(fileBuffer.data(), fileBuffer.data() + filePos, size_t(fileLen - filePos));
             fileLen -= filePos;
             filePos = 0;
         }
-        const qint64 got = device->read(fileBuffer.get() + fileLen, FILE_CHUNK_BYTES - fileLen);
+        if (fileLen >= FILE_CHUNK_BYTES)
+            break; // a want beyond a chunk is never made
+        // A device that knows what it has left (a file) is read no further.
+        const qint64 left = device->isSequential() ? FILE_CHUNK_BYTES : device->size() - device->pos();
+        const int room = int(qBound<qint64>(qMax(want - (fileLen - filePos), 1), left, FILE_CHUNK_BYTES - fileLen));
+        if (fileBuffer.size() < size_t(fileLen + room))
+            fileBuffer.resize(std::min<size_t>(FILE_CHUNK_BYTES, std::max(fileBuffer.size() * 2, size_t(fileLen + room))));
+        const qint64 got = device->read(fileBuffer.data() + fileLen, room);
         if (got > 0)
             fileLen += int(got);
         else if (got < 0 || !(device->isSequential() && device->waitForReadyRead(-1)))
@@ -97,7 +103,7 @@ bool BlfDecoder::readHeader()
     const int available = fileFill(blf::FILE_STATISTICS_BYTES);
     if (available == 0)
         return fail(0, QStringLiteral("empty file: no BLF header"));
-    const char *p = fileBuffer.get() + filePos;
+    const char *p = fileBuffer.data() + filePos;
     if (available < 4 || !blf::readStatistics(p, stats))
         return fail(0, QStringLiteral("not a BLF file: no \"LOGG\" signature"));
     if (available < blf::FILE_STATISTICS_BYTES)
@@ -138,7 +144,7 @@ bool BlfDecoder::nextSegment()
 
     // The next object of the file, after the padding of the one before.
     int available = fileFill(blf::BASE_HEADER_BYTES);
-    const char *p = fileBuffer.get() + filePos;
+    const char *p = fileBuffer.data() + filePos;
     int passed = 0;
     bool onlyZeros = true;
     while (available < 4 || !isSignature(p)) {
@@ -159,7 +165,7 @@ bool BlfDecoder::nextSegment()
         ++fileConsumed;
         ++passed;
         available = fileFill(blf::BASE_HEADER_BYTES);
-        p = fileBuffer.get() + filePos;
+        p = fileBuffer.data() + filePos;
     }
     const qint64 at = fileConsumed;
     if (available < blf::BASE_HEADER_BYTES)
@@ -172,7 +178,7 @@ bool BlfDecoder::nextSegment()
             return fail(at, QStringLiteral("a container of %1 bytes, too small for its header").arg(objectSize));
         if (fileFill(blf::CONTAINER_HEADER_BYTES) < blf::CONTAINER_HEADER_BYTES)
             return fail(at, QStringLiteral("the file ends inside a container's header"));
-        p = fileBuffer.get() + filePos;
+        p = fileBuffer.data() + filePos;
         const quint16 method = quint16(littleEndian(p + 16, 2));
         const quint32 declared = quint32(littleEndian(p + 24, 4));
         const qint64 payload = qint64(objectSize) - blf::CONTAINER_HEADER_BYTES;
@@ -218,7 +224,7 @@ bool BlfDecoder::readStored(qint64 at, qint64 size, const QString &what)
         const int take = int(std::min<qint64>(got, size - done));
         if (content.size() < contentLen + size_t(take))
             content.resize(contentLen + size_t(take));
-        std::memcpy(content.data() + contentLen, fileBuffer.get() + filePos, size_t(take));
+        std::memcpy(content.data() + contentLen, fileBuffer.data() + filePos, size_t(take));
         contentLen += size_t(take);
         filePos += take;
         fileConsumed += take;
@@ -253,7 +259,7 @@ bool BlfDecoder::inflateContainer(qint64 at, qint64 payload, int size)
         if (left > 0 && available == 0)
             return fail(at, QStringLiteral("the file ends inside a container"));
         const int take = int(std::min<qint64>(available, left));
-        z.next_in = reinterpret_cast<Bytef *>(fileBuffer.get() + filePos);
+        z.next_in = reinterpret_cast<Bytef *>(fileBuffer.data() + filePos);
         z.avail_in = uInt(take);
         const uInt room = z.avail_out;
         const int status = inflate(&z, Z_NO_FLUSH);

@@ -97,7 +97,9 @@ private:
 
     QIODevice *device;
 
-    std::unique_ptr<char[]> fileBuffer; // not cleared: only what is read is touched
+    // Grows to a chunk as the file needs it: a short file does not pay for a
+    // whole chunk.
+    std::vector<char> fileBuffer;
     int filePos = 0;
     int fileLen = 0;
     bool fileEof = false;

@@ -65,14 +65,7 @@ BlfEncoder::BlfEncoder()
 BlfEncoder::BlfEncoder(const Options &encoderOptions)
     : options(encoderOptions)
     , containerBytes(size_t(std::clamp(encoderOptions.containerBytes, 1, blf::MAX_CONTAINER_CONTENT_BYTES)))
-    , content(new char[containerBytes + MAX_OBJECT_BYTES])
 {
-    if (options.compressionLevel != 0) {
-        zstream = std::make_unique<z_stream_s>();
-        std::memset(zstream.get(), 0, sizeof(z_stream_s));
-        if (deflateInit(zstream.get(), std::clamp(options.compressionLevel, 1, 9)) != Z_OK)
-            zstream.reset(); // then the containers are stored
-    }
 }
 
 BlfEncoder::~BlfEncoder()
@@ -103,7 +96,9 @@ BlfEncoder::Outcome BlfEncoder::add(const CanFrame &frame, int channel, QByteArr
     const quint32 id = frame.id | (frame.extended ? blf::EXTENDED_ID_FLAG : 0);
     channel = std::clamp(channel, 1, blf::MAX_CHANNEL);
     Outcome outcome = Outcome::Written;
-    char *p = content.get() + contentLen;
+    if (content.size() < contentLen + MAX_OBJECT_BYTES)
+        content.resize(std::min(containerBytes, std::max<size_t>(content.size() * 2, 4096)) + MAX_OBJECT_BYTES);
+    char *p = content.data() + contentLen;
     if (frame.fd && !frame.remote) {
         int count = frame.data.size();
         if (count > FD_DATA_BYTES) {
@@ -150,7 +145,7 @@ BlfEncoder::Outcome BlfEncoder::add(const CanFrame &frame, int channel, QByteArr
     if (contentLen >= containerBytes) {
         putContainer(containerBytes, out);
         const size_t rest = contentLen - containerBytes;
-        std::memmove(content.get(), content.get() + containerBytes, rest);
+        std::memmove(content.data(), content.data() + containerBytes, rest);
         contentLen = rest;
     }
     return outcome;
@@ -211,6 +206,13 @@ void BlfEncoder::putContainer(size_t bytes, QByteArray &out)
 {
     if (!headerOut)
         putHeader(out);
+    if (options.compressionLevel != 0 && !zstreamTried) {
+        zstreamTried = true;
+        zstream = std::make_unique<z_stream_s>();
+        std::memset(zstream.get(), 0, sizeof(z_stream_s));
+        if (deflateInit(zstream.get(), std::clamp(options.compressionLevel, 1, 9)) != Z_OK)
+            zstream.reset(); // then the containers are stored
+    }
     const size_t bound = zstream ? size_t(deflateBound(zstream.get(), uLong(bytes))) : bytes;
     char *p = parts::makeRoom(out, int(blf::CONTAINER_HEADER_BYTES + bound + 4));
     size_t payload = bytes;
@@ -219,7 +221,7 @@ void BlfEncoder::putContainer(size_t bytes, QByteArray &out)
     if (zstream) {
         z_stream_s &z = *zstream;
         deflateReset(&z);
-        z.next_in = reinterpret_cast<Bytef *>(content.get());
+        z.next_in = reinterpret_cast<Bytef *>(content.data());
         z.avail_in = uInt(bytes);
         z.next_out = reinterpret_cast<Bytef *>(p + blf::CONTAINER_HEADER_BYTES);
         z.avail_out = uInt(bound);
@@ -230,7 +232,7 @@ void BlfEncoder::putContainer(size_t bytes, QByteArray &out)
         }
     }
     if (!compressed)
-        std::memcpy(p + blf::CONTAINER_HEADER_BYTES, content.get(), bytes);
+        std::memcpy(p + blf::CONTAINER_HEADER_BYTES, content.data(), bytes);
     const size_t objectSize = blf::CONTAINER_HEADER_BYTES + payload;
     std::memset(p, 0, blf::CONTAINER_HEADER_BYTES);
     std::memcpy(p, "LOBJ", 4);

@@ -24,6 +24,7 @@
 #include <QByteArray>
 
 #include <memory>
+#include <vector>
 
 struct z_stream_s;
 
@@ -64,9 +65,11 @@ private:
 
     const Options options;
     const size_t containerBytes;
-    std::unique_ptr<z_stream_s> zstream;
-    // Not cleared: only what is written is touched.
-    std::unique_ptr<char[]> content;
+    std::unique_ptr<z_stream_s> zstream; // made with the first container
+    bool zstreamTried = false;
+    // Grows as objects come, up to a container and an object: a short
+    // recording does not pay for a whole container.
+    std::vector<char> content;
     size_t contentLen = 0;
 
     bool haveStart = false;

@@ -12,17 +12,20 @@
 #include "formats/blfencoder.h"
 
 #include <QIODevice>
-#include <QRegularExpression>
 
 namespace formats::parts {
 
 namespace {
 
+// The number that ends an interface's name ("can1" is channel 2), channel 1
+// without one or beyond the channels a file holds.
 int channelNumber(const QString &interfaceName)
 {
-    const QRegularExpressionMatch number = QRegularExpression(QStringLiteral("(\\d+)$")).match(interfaceName);
+    int digits = 0;
+    while (digits < interfaceName.size() && interfaceName.at(interfaceName.size() - 1 - digits).isDigit())
+        ++digits;
     bool ok = false;
-    const int n = number.hasMatch() ? number.captured(1).toInt(&ok) : 0;
+    const int n = digits > 0 ? interfaceName.rightRef(digits).toInt(&ok) : 0;
     return ok && n < blf::MAX_CHANNEL ? n + 1 : 1;
 }
 

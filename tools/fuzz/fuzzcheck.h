@@ -27,10 +27,17 @@ const std::vector<Target> &targets();
 // The check of a target's name; nullptr for an unknown name.
 Check findCheck(const char *name);
 
+// Which of the four writers a recording's frames are written with and read
+// back by: every one (the suite's replay of the kept inputs), or one an input
+// chosen by its bytes (the fuzzers: a quarter of the work an execution, and
+// coverage still leads them to every writer).
+enum class Writers { Every, OneAnInput };
+
 // The same conditions for every run, called once before the first check: a
 // local time zone with daylight saving time (Europe/Berlin), so that the date
 // rules of the recordings meet its changes.
-void prepare();
+void prepare(Writers writers = Writers::Every);
+Writers writers();
 
 // A failure text made at run time, kept until the next one.
 const char *failure(const QString &text);

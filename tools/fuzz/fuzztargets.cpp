@@ -28,8 +28,20 @@ Check findCheck(const char *name)
     return nullptr;
 }
 
-void prepare()
+namespace {
+
+Writers chosenWriters = Writers::Every;
+
+} // namespace
+
+Writers writers()
 {
+    return chosenWriters;
+}
+
+void prepare(Writers chosen)
+{
+    chosenWriters = chosen;
     qputenv("TZ", "Europe/Berlin");
     tzset();
 }

@@ -31,6 +31,7 @@
 #include "j1939/names.h"
 #include "tools/j1939report.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -172,7 +173,7 @@ const char *checkEnded(const j1939::TransportCounts &c)
     return nullptr;
 }
 
-const char *checkSummary(const j1939::BusSummary &summary, qint64 extendedFrames)
+const char *checkSummary(const j1939::BusSummary &summary, qint64 extendedFrames, bool renderings)
 {
     if (summary.extendedFrames() != extendedFrames)
         return "the summary counts another number of extended frames";
@@ -196,6 +197,8 @@ const char *checkSummary(const j1939::BusSummary &summary, qint64 extendedFrames
         if (f.spn >= (1u << 19) || f.fmi >= 32 || f.messages < 1)
             return "a fault beyond its fields";
     }
+    if (!renderings)
+        return nullptr;
 
     // The JSON reads back, with the identification texts as they were.
     QJsonParseError error;
@@ -295,7 +298,11 @@ const char *checkJ1939(const uint8_t *input, size_t size)
         return failed;
     if (const char *failed = checkEnded(small.counts()))
         return failed;
-    return checkSummary(summary, extendedFrames);
+    // The tool's renderings cost more than all the rest: the fuzzers make
+    // them for a quarter of the inputs, chosen by their bytes.
+    const bool renderings = writers() == Writers::Every
+                            || qHash(QByteArray::fromRawData(reinterpret_cast<const char *>(input), int(size))) % 4 == 0;
+    return checkSummary(summary, extendedFrames, renderings);
 }
 
 } // namespace fuzz

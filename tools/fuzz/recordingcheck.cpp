@@ -7,6 +7,7 @@
 
 #include <QBuffer>
 #include <QDateTime>
+#include <QHash>
 
 #include <algorithm>
 #include <ctime>
@@ -280,8 +281,12 @@ const char *checkRecording(Format format, const QByteArray &bytes, const formats
             return failure(QStringLiteral("%1: %2").arg(wrong, describe(f)));
     }
 
-    for (const Format writer : {Format::Candump, Format::Asc, Format::DumpCsv, Format::Blf}) {
-        if (const char *failed = roundTrip(writer, skip.frames))
+    const Format every[] = {Format::Candump, Format::Asc, Format::DumpCsv, Format::Blf};
+    const uint one = qHash(bytes) % 4;
+    for (uint i = 0; i < 4; ++i) {
+        if (writers() == Writers::OneAnInput && i != one)
+            continue;
+        if (const char *failed = roundTrip(every[i], skip.frames))
             return failed;
     }
     if (skipping)
