@@ -33,12 +33,13 @@ quint32 pgnField(const quint8 *data)
 } // namespace
 
 TransportReassembler::TransportReassembler(int maxOpenSessions)
-    : sessions(size_t(std::clamp(maxOpenSessions, 1, 32767)))
+    : maxSessions(size_t(std::clamp(maxOpenSessions, 1, 32767)))
     , slotOfKey(256)
 {
-    freeSlots.reserve(sessions.size());
-    for (int i = int(sessions.size()) - 1; i >= 0; --i)
-        freeSlots.push_back(i);
+    // The slots are made as sessions need them, in room reserved once, so
+    // that a session's place never moves.
+    sessions.reserve(maxSessions);
+    freeSlots.reserve(maxSessions);
 }
 
 const TransportMessage *TransportReassembler::add(qint64 timeUs, quint32 id, const quint8 *data, int size)
@@ -278,6 +279,10 @@ void TransportReassembler::touch(Session &s)
 
 int TransportReassembler::freeSlot(qint64 timeUs)
 {
+    if (freeSlots.empty() && sessions.size() < maxSessions) {
+        sessions.emplace_back();
+        return int(sessions.size()) - 1;
+    }
     if (freeSlots.empty()) {
         // Every slot taken: the sessions whose timeout ran out end first,
         // else the connection that has waited longest for a CTS (no timeout

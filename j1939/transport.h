@@ -134,7 +134,8 @@ private:
     int slotOf(quint16 key) const;
     void setSlot(quint16 key, int slot);
 
-    std::vector<Session> sessions;
+    const size_t maxSessions;
+    std::vector<Session> sessions; // never beyond maxSessions, never moved
     // By sender, then receiver; a sender's table is made at its first announcement.
     std::vector<std::unique_ptr<std::array<qint16, 256>>> slotOfKey;
     std::vector<int> freeSlots;
