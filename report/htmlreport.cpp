@@ -3,6 +3,7 @@
 #include "j1939/names.h"
 #include "report/axis.h"
 #include "report/markup.h"
+#include "report/reportstyle.h"
 #include "report/svgchart.h"
 
 #include <QDateTime>
@@ -16,7 +17,7 @@ namespace {
 
 // How each charted value is shown. Colours from a palette that stays apart
 // for colour-blind readers and in grey print.
-struct ChartSpec {
+struct ChartKind {
     fms::Parameter parameter;
     const char *title;
     const char *unit;
@@ -24,15 +25,15 @@ struct ChartSpec {
     enum Range { FromZero, Percent, Data } range;
     int decimals; // of the smallest and largest value in the caption
 };
-const ChartSpec CHARTS[] = {
-    {fms::Parameter::WheelBasedVehicleSpeed, "Vehicle speed (wheel-based)", "km/h", "#1f6fb4", ChartSpec::FromZero, 1},
-    {fms::Parameter::EngineSpeed, "Engine speed", "rpm", "#d4561b", ChartSpec::FromZero, 0},
-    {fms::Parameter::FuelRate, "Fuel rate", "L/h", "#2a9d5c", ChartSpec::FromZero, 1},
-    {fms::Parameter::ThrottlePosition, "Throttle position", "%", "#8e4fa8", ChartSpec::Percent, 1},
-    {fms::Parameter::EngineCoolantTemperature, "Engine coolant temperature", "\u00B0C", "#c8323c", ChartSpec::Data, 0},
-    {fms::Parameter::FuelLevel, "Fuel level", "%", "#b8860b", ChartSpec::Percent, 1},
-    {fms::Parameter::AmbientAirTemperature, "Ambient air temperature", "\u00B0C", "#17869e", ChartSpec::Data, 1},
-    {fms::Parameter::AirInletTemperature, "Air inlet temperature", "\u00B0C", "#5a6b7d", ChartSpec::Data, 0},
+const ChartKind CHARTS[] = {
+    {fms::Parameter::WheelBasedVehicleSpeed, "Vehicle speed (wheel-based)", "km/h", "#1f6fb4", ChartKind::FromZero, 1},
+    {fms::Parameter::EngineSpeed, "Engine speed", "rpm", "#d4561b", ChartKind::FromZero, 0},
+    {fms::Parameter::FuelRate, "Fuel rate", "L/h", "#2a9d5c", ChartKind::FromZero, 1},
+    {fms::Parameter::ThrottlePosition, "Throttle position", "%", "#8e4fa8", ChartKind::Percent, 1},
+    {fms::Parameter::EngineCoolantTemperature, "Engine coolant temperature", "\u00B0C", "#c8323c", ChartKind::Data, 0},
+    {fms::Parameter::FuelLevel, "Fuel level", "%", "#b8860b", ChartKind::Percent, 1},
+    {fms::Parameter::AmbientAirTemperature, "Ambient air temperature", "\u00B0C", "#17869e", ChartKind::Data, 1},
+    {fms::Parameter::AirInletTemperature, "Air inlet temperature", "\u00B0C", "#5a6b7d", ChartKind::Data, 0},
 };
 
 // Bars of the fault timeline, one colour per sender.
@@ -40,88 +41,6 @@ const char *const SENDER_COLOURS[] = {"#c8323c", "#1f6fb4", "#d4561b", "#2a9d5c"
 
 // The most bars the timeline draws; the table below it lists every code.
 constexpr int MAX_BARS = 100;
-
-const char STYLE[] = R"(
-:root { --ink: #1b2430; --muted: #5d6b7a; --line: #dde3ea; --page: #f3f5f8; --card: #ffffff; --accent: #16385c; }
-* { box-sizing: border-box; }
-html { -webkit-text-size-adjust: 100%; }
-body { margin: 0; background: var(--page); color: var(--ink);
-  font: 15px/1.45 Inter, "Noto Sans", "DejaVu Sans", system-ui, -apple-system, "Segoe UI", Roboto, Helvetica, Arial, sans-serif;
-  font-variant-numeric: tabular-nums; }
-.wrap { max-width: 1120px; margin: 0 auto; padding: 0 20px; }
-header.banner { background: var(--accent); color: #fff; padding: 22px 0 20px; }
-header.banner .kicker { margin: 0; font-size: 12px; letter-spacing: 0.12em; text-transform: uppercase; opacity: 0.75; }
-header.banner h1 { margin: 2px 0 4px; font-size: 26px; line-height: 1.2; font-weight: 650; }
-header.banner .meta { margin: 0; opacity: 0.85; }
-main.wrap { padding-top: 18px; padding-bottom: 28px; }
-h2 { font-size: 18px; margin: 28px 0 10px; font-weight: 650; }
-.cards { display: grid; grid-template-columns: repeat(auto-fit, minmax(290px, 1fr)); gap: 14px; }
-.card, .panel { background: var(--card); border: 1px solid var(--line); border-radius: 10px; }
-.card { padding: 14px 18px 16px; }
-.card h2 { margin: 0 0 10px; font-size: 13px; letter-spacing: 0.08em; text-transform: uppercase; color: var(--muted); }
-dl { display: grid; grid-template-columns: max-content 1fr; gap: 5px 16px; margin: 0; }
-dt { color: var(--muted); }
-dd { margin: 0; overflow-wrap: anywhere; }
-.nowrap { white-space: nowrap; }
-.big { font-size: 17px; font-weight: 600; }
-.vin, .hex { font-family: "JetBrains Mono", "DejaVu Sans Mono", monospace; letter-spacing: 0.03em; }
-.small, .source { color: var(--muted); font-size: 13px; }
-.note { color: var(--muted); font-size: 13px; margin: 0 0 12px; }
-.panel { padding: 14px 18px 8px; margin: 0 0 14px; break-inside: avoid; page-break-inside: avoid; }
-.charts .panel { margin: 0; display: flex; flex-direction: column; }
-.charts .figure { margin-top: auto; }
-.charts { display: grid; grid-template-columns: 1fr; gap: 14px; margin-bottom: 14px; }
-@media screen and (min-width: 1000px) { .charts { grid-template-columns: 1fr 1fr; } }
-.panel h3 { margin: 0; font-size: 16px; font-weight: 650; }
-.panel .head { display: flex; flex-wrap: wrap; align-items: baseline; justify-content: space-between; gap: 2px 16px; }
-.panel .range { font-size: 14px; color: var(--ink); }
-.panel .source { margin: 2px 0 6px; }
-.swatch { display: inline-block; width: 10px; height: 10px; border-radius: 2px; background: #e4e8ee; border: 1px solid #c9d1da; vertical-align: -1px; }
-.figure { padding: 6px 30px 0 58px; }
-svg.picture { display: block; width: 100%; overflow: visible; font-size: 11.5px; }
-svg.picture text { fill: var(--muted); }
-svg.picture text.title { fill: var(--ink); font-weight: 600; }
-svg.picture text.bar-label { fill: var(--ink); font-size: 12px; }
-svg.picture text.heading { fill: var(--ink); font-size: 13px; font-weight: 600; }
-svg.picture .plot { fill: #fbfcfd; }
-svg.picture .grid { stroke: #e6eaef; stroke-width: 1; shape-rendering: crispEdges; }
-svg.picture .axis { stroke: #9aa6b2; stroke-width: 1; shape-rendering: crispEdges; }
-svg.picture .line { fill: none; stroke-width: 1.6; stroke-linejoin: round; stroke-linecap: round; vector-effect: non-scaling-stroke; }
-svg.picture .dots { fill: none; stroke-width: 5; stroke-linecap: round; vector-effect: non-scaling-stroke; }
-svg.picture .gap { fill: #e4e8ee; opacity: 0.8; }
-svg.picture .bar { stroke-width: 9; stroke-linecap: round; }
-.timeline .figure { padding-left: 12px; padding-right: 12px; }
-.table { overflow-x: auto; }
-table { border-collapse: collapse; width: 100%; font-size: 14px; }
-th, td { text-align: left; vertical-align: top; padding: 7px 10px; border-bottom: 1px solid var(--line); }
-th { font-size: 12px; letter-spacing: 0.06em; text-transform: uppercase; color: var(--muted); font-weight: 600; }
-td.num, th.num { text-align: right; white-space: nowrap; }
-tr:last-child td { border-bottom: none; }
-tr.unit td { border-bottom: none; padding-bottom: 2px; }
-tr.pgns td { font-size: 12.5px; color: var(--muted); line-height: 1.5; padding-top: 0; }
-tr.group th { text-transform: none; letter-spacing: 0; font-size: 14px; color: var(--ink); padding-top: 12px; }
-.dot { display: inline-block; width: 9px; height: 9px; border-radius: 50%; margin-right: 6px; }
-footer { color: var(--muted); font-size: 12.5px; padding: 4px 0 28px; }
-@media (max-width: 600px) {
-  body { font-size: 14px; }
-  .wrap { padding: 0 10px; }
-  header.banner h1 { font-size: 21px; }
-  .card, .panel { padding-left: 12px; padding-right: 12px; }
-  .figure { padding-left: 50px; padding-right: 20px; }
-  table { font-size: 13px; }
-  th { font-size: 10.5px; letter-spacing: 0.03em; }
-  th, td { padding: 6px 4px; }
-}
-@media print {
-  body { background: #fff; font-size: 11pt; }
-  header.banner { background: #fff; color: var(--ink); border-bottom: 2px solid var(--ink); padding: 0 0 8px; }
-  .wrap { max-width: none; padding: 0; }
-  .card, .panel { border-color: #c4ccd5; }
-  .panel, tr { break-inside: avoid; page-break-inside: avoid; }
-  .table { overflow: visible; }
-}
-@page { margin: 14mm 12mm; }
-)";
 
 QString senderName(quint8 address)
 {
@@ -277,11 +196,11 @@ QString tripCard(const TripRecorder &trip)
     return QStringLiteral("<div class=\"card\"><h2>Trip</h2><dl>\n%1</dl></div>\n").arg(rows);
 }
 
-const ChartSpec &specOf(fms::Parameter parameter)
+const ChartKind &kindOf(fms::Parameter parameter)
 {
-    for (const ChartSpec &spec : CHARTS) {
-        if (spec.parameter == parameter)
-            return spec;
+    for (const ChartKind &kind : CHARTS) {
+        if (kind.parameter == parameter)
+            return kind;
     }
     return CHARTS[0];
 }
@@ -294,8 +213,8 @@ QPair<QString, QString> valueCharts(const TripRecorder &trip, const TimeAxis &ti
     QString out;
     QStringList invalidOnly, missing;
     for (const ValueSeries &series : trip.values()) {
-        const ChartSpec &spec = specOf(series.parameter);
-        const QString title = QString::fromUtf8(spec.title);
+        const ChartKind &kind = kindOf(series.parameter);
+        const QString title = QString::fromUtf8(kind.title);
         const int index = series.chosen();
         if (index < 0) {
             if (series.senders.isEmpty())
@@ -307,19 +226,19 @@ QPair<QString, QString> valueCharts(const TripRecorder &trip, const TimeAxis &ti
         const SenderSeries &shown = series.senders.at(index);
         const ColumnReducer &columns = shown.columns;
         *columnUs = qMax(*columnUs, columns.columnWidthUs());
-        const QString unit = QString::fromUtf8(spec.unit);
+        const QString unit = QString::fromUtf8(kind.unit);
 
         LineChart chart;
         chart.label = QStringLiteral("%1 in %2").arg(title, unit);
         chart.unit = unit;
-        chart.colour = QLatin1String(spec.colour);
+        chart.colour = QLatin1String(kind.colour);
         chart.line = columns.line(options.silenceUs, &chart.gapSpans);
         double low = columns.min(), high = columns.max();
-        if (spec.range == ChartSpec::FromZero || spec.range == ChartSpec::Percent)
+        if (kind.range == ChartKind::FromZero || kind.range == ChartKind::Percent)
             low = qMin(low, 0.0);
-        if (spec.range == ChartSpec::Percent)
+        if (kind.range == ChartKind::Percent)
             high = qMax(high, 100.0);
-        if (spec.range == ChartSpec::FromZero && high <= 0)
+        if (kind.range == ChartKind::FromZero && high <= 0)
             high = 1;
         chart.axis = valueAxis(low, high, 4);
 
@@ -337,7 +256,7 @@ QPair<QString, QString> valueCharts(const TripRecorder &trip, const TimeAxis &ti
             source += QStringLiteral("<br/><span class=\"swatch\"></span> %1 of %2 values not available or error")
                           .arg(grouped(columns.gaps()), grouped(columns.gaps() + columns.measurements()));
 
-        const QString smallest = grouped(columns.min(), spec.decimals), largest = grouped(columns.max(), spec.decimals);
+        const QString smallest = grouped(columns.min(), kind.decimals), largest = grouped(columns.max(), kind.decimals);
         out += QStringLiteral("<section class=\"panel\">\n<div class=\"head\"><h3>%1</h3><span class=\"range\">%2 %3</span></div>\n")
                    .arg(escaped(title), smallest == largest ? smallest : QStringLiteral("%1 \u2013 %2").arg(smallest, largest), escaped(unit));
         out += QStringLiteral("<p class=\"source\">%1</p>\n<div class=\"figure\">\n").arg(source);
@@ -500,7 +419,7 @@ QByteArray htmlReport(const TripRecorder &trip, const ReportOptions &options)
                      escaped(options.title.isEmpty() && !options.inputName.isEmpty()
                                  ? QStringLiteral("%1 \u2013 %2").arg(title, options.inputName)
                                  : title),
-                     QLatin1String(STYLE));
+                     QLatin1String(reportStyle()));
     html += QStringLiteral("<header class=\"banner\"><div class=\"wrap\">\n<p class=\"kicker\">Vornix Can Analyzer</p>\n"
                            "<h1>%1</h1>\n<p class=\"meta\">%2</p>\n</div></header>\n<main class=\"wrap\">\n")
                 .arg(escaped(title), escaped(meta));
