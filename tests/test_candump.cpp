@@ -37,6 +37,21 @@ QVector<QByteArray> loadStream(int identifiers, double rate, int count)
     return keys;
 }
 
+// Whether `got` is `stream` with frames left out, in the same order: what a
+// capture holds when the emulator itself had to drop frames (a loaded machine
+// makes it late).
+bool inStreamOrder(const QVector<QByteArray> &got, const QVector<QByteArray> &stream)
+{
+    int at = 0;
+    for (const QByteArray &key : got) {
+        while (at < stream.size() && stream.at(at) != key)
+            ++at;
+        if (at++ == stream.size())
+            return false;
+    }
+    return true;
+}
+
 std::unique_ptr<sim::AdapterEmulator> loadEmulator(int identifiers, double rate, quint64 count = 0)
 {
     std::unique_ptr<sim::TrafficSource> traffic = std::make_unique<sim::LoadTraffic>(identifiers, rate);
@@ -414,6 +429,7 @@ private slots:
         Tool tool(arguments);
         QVERIFY(tool.started());
         QTRY_VERIFY_WITH_TIMEOUT(emulator->stats().framesSent >= 8000, 20000);
+        const quint64 droppedBeforeStop = emulator->stats().framesDropped;
         QVERIFY(::kill(pid_t(tool.pid()), signal) == 0);
         QVERIFY2(tool.finish() == 0, tool.context().constData());
         QVERIFY(tool.errors().contains(signal == SIGINT ? "stopped by SIGINT" : "stopped by SIGTERM"));
@@ -421,7 +437,12 @@ private slots:
         const Recording out = outputOf(tool, file.isEmpty() ? file : path(file));
         QVERIFY2(out.problem().isEmpty(), qPrintable(out.problem()));
         QVERIFY(out.frames.size() >= 7000);
-        QCOMPARE(out.keys(), loadStream(64, 10000, int(out.frames.size())));
+        if (droppedBeforeStop == 0) {
+            QCOMPARE(out.keys(), loadStream(64, 10000, int(out.frames.size())));
+        } else {
+            const sim::AdapterEmulator::Stats taken = emulator->stats();
+            QVERIFY(inStreamOrder(out.keys(), loadStream(64, 10000, int(taken.framesSent + taken.framesDropped))));
+        }
         QCOMPARE(tool.summary("frames"), double(out.frames.size()));
         if (file.endsWith(".blf"))
             QCOMPARE(blfHeaderObjects(path(file)), qint64(out.frames.size()));
