@@ -50,9 +50,10 @@ const char *checkCsv(const uint8_t *data, size_t size)
     const QDateTime start = dump::startFromFileName(options.fileName);
     QDate date = start.isValid() ? start.date() : naming.fallbackDate;
     int previousMs = start.isValid() ? start.time().msecsSinceStartOfDay() : -1;
+    // The last piece is empty after a final line end, else a line cut short,
+    // which the reader leaves out.
     QList<QByteArray> lines = bytes.split('\n');
-    if (bytes.endsWith('\n'))
-        lines.removeLast();
+    lines.removeLast();
     size_t next = 0;
     for (int i = 1; i < lines.size(); ++i) { // line 1 is the header (or a bad line)
         QByteArray line = lines.at(i);
