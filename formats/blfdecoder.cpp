@@ -2,6 +2,7 @@
 
 #include "core/littleendian.h"
 #include "formats/blfobjects.h"
+#include "formats/formatparts.h"
 
 #include <QIODevice>
 
@@ -70,8 +71,7 @@ int BlfDecoder::fileFill(int want)
         }
         if (fileLen >= FILE_CHUNK_BYTES)
             break; // a want beyond a chunk is never made
-        // A device that knows what it has left (a file) is read no further.
-        const qint64 left = device->isSequential() ? FILE_CHUNK_BYTES : device->size() - device->pos();
+        const qint64 left = parts::bytesLeft(device, FILE_CHUNK_BYTES);
         const int room = int(qBound<qint64>(qMax(want - (fileLen - filePos), 1), left, FILE_CHUNK_BYTES - fileLen));
         if (fileBuffer.size() < size_t(fileLen + room))
             fileBuffer.resize(std::min<size_t>(FILE_CHUNK_BYTES, std::max(fileBuffer.size() * 2, size_t(fileLen + room))));

@@ -2,7 +2,14 @@
 
 #include "core/hex.h"
 
+#include <QIODevice>
+
 namespace formats::parts {
+
+qint64 bytesLeft(QIODevice *device, qint64 most)
+{
+    return device->isSequential() ? most : qMin(device->size() - device->pos(), most);
+}
 
 const char *const WEEKDAYS[7] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
 const char *const MONTHS[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};

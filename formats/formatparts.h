@@ -10,6 +10,8 @@
 #include <QDate>
 #include <QTime>
 
+class QIODevice;
+
 namespace formats::parts {
 
 using core::MAX_EXTENDED_ID;
@@ -36,6 +38,10 @@ inline bool validIdentifier(const CanFrame &frame)
 
 // Writers format a line into room made at the end of their buffer: `room`
 // bytes from `at` on, then cut back to what was written.
+// What a read of `device` may ask for: what a file has left, at most `most`;
+// `most` from a pipe-like device, which does not know.
+qint64 bytesLeft(QIODevice *device, qint64 most);
+
 char *makeRoom(QByteArray &out, int room);
 void keepUpTo(QByteArray &out, const char *end);
 

@@ -1,5 +1,7 @@
 #include "formats/linereader.h"
 
+#include "formats/formatparts.h"
+
 #include <QIODevice>
 
 #include <cstring>
@@ -101,10 +103,7 @@ bool LineReader::readMore()
     head = 0;
     const int before = buffer.size();
     QIODevice *device = input();
-    // A device that knows what it has left (a file) is read no further.
-    const int piece = device->isSequential()
-                          ? CHUNK_BYTES
-                          : int(qBound<qint64>(1, device->size() - device->pos(), CHUNK_BYTES));
+    const int piece = int(qMax<qint64>(1, parts::bytesLeft(device, CHUNK_BYTES)));
     buffer.resize(before + piece);
     const qint64 got = device->read(buffer.data() + before, piece);
     buffer.resize(before + int(qMax<qint64>(got, 0)));
