@@ -19,6 +19,7 @@
 #include "tools/support/messages.h"
 #include "tools/support/statusline.h"
 #include "tools/support/stopsignals.h"
+#include "tools/support/stopwait.h"
 
 #include "link/serialmanager.h"
 
@@ -28,36 +29,11 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/resource.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// The descriptors the main loop waits on: the stop signals and the bridge's
-// word that the adapter went away.
-struct Waits {
-    int signalFd = -1;
-    int wakeFd = -1;
-    explicit Waits(const sigset_t &stopSignals)
-        : signalFd(::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK))
-        , wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
-    {
-    }
-    ~Waits()
-    {
-        for (const int fd : {signalFd, wakeFd})
-            if (fd >= 0)
-                ::close(fd);
-    }
-    Waits(const Waits &) = delete;
-    Waits &operator=(const Waits &) = delete;
-};
+using Clock = tool::StopWait::Clock;
 
 QString clientState(const SlcanBridge &bridge)
 {
@@ -67,28 +43,16 @@ QString clientState(const SlcanBridge &bridge)
 
 // Until a stop signal or the adapter's going away; the status line once a
 // second. Returns why it ended.
-QString runUntilStopped(const SlcanBridge &bridge, const Waits &waits, const QString &port, tool::StatusLine &status)
+QString runUntilStopped(const SlcanBridge &bridge, tool::StopWait &waits, const QString &port, tool::StatusLine &status)
 {
     const Clock::time_point started = Clock::now();
     Clock::time_point nextStatus = started + std::chrono::seconds(1);
     Clock::time_point lastStatus = started;
     quint64 lastFrames = 0;
     for (;;) {
-        int timeoutMs = -1;
-        if (status.onTerminal()) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(nextStatus - Clock::now()).count();
-            timeoutMs = left <= 0 ? 0 : int(left);
-        }
-        pollfd fds[2] = {{waits.signalFd, POLLIN, 0}, {waits.wakeFd, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, timeoutMs);
-        if (ready < 0 && errno != EINTR) // not expected to happen; stop in order all the same
-            return QStringLiteral("waiting failed: %1").arg(tool::errorText(errno));
-        if (ready > 0 && (fds[0].revents & POLLIN)) {
-            signalfd_siginfo info{};
-            if (::read(waits.signalFd, &info, sizeof info) == ssize_t(sizeof info))
-                return QStringLiteral("stopped by SIG%1").arg(QString::fromLatin1(sigabbrev_np(int(info.ssi_signo))));
-            return QStringLiteral("stopped by a signal");
-        }
+        QString why;
+        if (!waits.wait(status.onTerminal() ? nextStatus : Clock::time_point::max(), &why))
+            return why;
         if (bridge.deviceGone())
             return QStringLiteral("the adapter on %1 went away").arg(port);
         const Clock::time_point now = Clock::now();
@@ -162,10 +126,10 @@ int main(int argc, char *argv[])
     link.setBaudRate(options.baud);
     if (!link.openPort(options.port))
         return tool::fail(QStringLiteral("cannot open %1: %2").arg(options.port, link.errorString()));
-    const Waits waits(stopSignals);
-    if (waits.signalFd < 0 || waits.wakeFd < 0)
+    tool::StopWait waits(stopSignals);
+    if (!waits.ready())
         return tool::fail(QStringLiteral("cannot create the descriptors to wait on"));
-    SlcanBridge bridge(link, options.fixedRate, waits.wakeFd);
+    SlcanBridge bridge(link, options.fixedRate, waits.wakeDescriptor());
     // Whatever the adapter sent before is no client's. The reader runs from
     // here on, since it also carries the configuration commands out.
     link.discardInput();

@@ -7,12 +7,6 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
 
 namespace candump {
 
@@ -27,7 +21,7 @@ constexpr int STALE_MAX_MS = 100;
 
 Session::Session(const Options &chosen, const sigset_t &blocked)
     : options(chosen)
-    , stopSignals(blocked)
+    , waits(blocked)
 {
 }
 
@@ -39,10 +33,6 @@ Session::~Session()
         link.setFrameSink(nullptr);
     }
     capture.reset();
-    if (signalFd >= 0)
-        ::close(signalFd);
-    if (wakeFd >= 0)
-        ::close(wakeFd);
 }
 
 bool Session::start(QString *error)
@@ -52,13 +42,11 @@ bool Session::start(QString *error)
         *error = QStringLiteral("cannot open %1: %2").arg(options.port, link.errorString());
         return false;
     }
-    signalFd = ::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
-    wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (signalFd < 0 || wakeFd < 0) {
+    if (!waits.ready()) {
         *error = QStringLiteral("cannot create the descriptors to wait on");
         return false;
     }
-    capture = std::make_unique<capture::Capture>(options.output, wakeFd);
+    capture = std::make_unique<capture::Capture>(options.output, waits.wakeDescriptor());
     if (!capture->start(error))
         return false;
 
@@ -97,27 +85,9 @@ QString Session::run()
             due = nextStatus;
         if (timed)
             due = std::min(due, deadline);
-        int timeoutMs = -1;
-        if (due != Clock::time_point::max()) {
-            const auto left = std::chrono::duration_cast<std::chrono::microseconds>(due - Clock::now()).count();
-            timeoutMs = left <= 0 ? 0 : int((left + 999) / 1000);
-        }
-        pollfd fds[2] = {{signalFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, timeoutMs);
-        if (ready < 0 && errno != EINTR) // not expected to happen; stop in order all the same
-            return QStringLiteral("waiting failed: %1").arg(tool::errorText(errno));
-        if (ready > 0 && (fds[0].revents & POLLIN)) {
-            signalfd_siginfo info{};
-            if (::read(signalFd, &info, sizeof info) == ssize_t(sizeof info))
-                return QStringLiteral("stopped by SIG%1").arg(QString::fromLatin1(sigabbrev_np(int(info.ssi_signo))));
-            return QStringLiteral("stopped by a signal");
-        }
-        if (ready > 0 && (fds[1].revents & POLLIN)) {
-            quint64 count = 0;
-            if (::read(wakeFd, &count, sizeof count) < 0) {
-                // Nothing to take: the state below tells what happened.
-            }
-        }
+        QString why;
+        if (!waits.wait(due, &why))
+            return why;
         if (capture->failure() != capture::Capture::Failure::None)
             return capture->failureText();
         if (capture->deviceGone())

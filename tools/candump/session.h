@@ -11,6 +11,7 @@
 #include "tools/candump/options.h"
 #include "tools/candump/summary.h"
 #include "tools/support/statusline.h"
+#include "tools/support/stopwait.h"
 
 #include <QString>
 
@@ -40,16 +41,14 @@ public:
     Summary finish(const QString &stopReason);
 
 private:
-    using Clock = std::chrono::steady_clock;
+    using Clock = tool::StopWait::Clock;
 
     // The status line's text: the rate since the last one, the counts, the file.
     QString statusText(Clock::time_point now);
 
     const Options &options;
-    const sigset_t stopSignals;
+    tool::StopWait waits;
     serialManager link;
-    int signalFd = -1;
-    int wakeFd = -1;
     std::unique_ptr<capture::Capture> capture;
     bool reading = false;
     tool::StatusLine status;
