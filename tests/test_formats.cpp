@@ -97,15 +97,6 @@ CanFrame frame(qint64 timeUs, quint32 id, bool extended, const char *hexData)
     return f;
 }
 
-// A dump recording started 2026-12-07 23:59:58, running past midnight, with
-// empty payloads, 3- and 4-digit standard identifiers and a long payload.
-const QByteArray DUMP = "Timestamp;ID;Payload\n"
-                        "23:59:59.900;18FEF100;01 A2 FF \n"
-                        "23:59:59.950;123;\n"
-                        "00:00:00.010;1ABC;11 22 \n"
-                        "00:00:00.020;7FF;01 02 03 04 05 06 07 08 09 0A \n"
-                        "00:00:01.900;00000123;AB \n";
-const QString DUMP_NAME = QStringLiteral("dump_2026-12-07_23-59-58.csv");
 
 } // namespace
 
