@@ -5,6 +5,7 @@
 //
 //   bench_emulator [seconds] [frames-per-second] [identifiers]
 
+#include "bench/adapterdrain.h"
 #include "bench/benchsupport.h"
 #include "link/protocol.h"
 #include "sim/emulator.h"
@@ -42,42 +43,18 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    // Drain like the program's reader: wait at most 10 ms, read everything, cut frames.
-    QByteArray buffer;
-    char chunk[65536];
-    quint64 valid = 0, invalid = 0, reads = 0;
-    double first = -1, last = 0;
-    const double start = bench::monotonicSeconds();
-    while (bench::monotonicSeconds() - start < seconds) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 10) <= 0)
-            continue;
-        ssize_t n;
-        while ((n = ::read(fd, chunk, sizeof chunk)) > 0)
-            buffer.append(chunk, int(n));
-        ++reads;
-        const double now = bench::monotonicSeconds();
-        wire::cutFrames(buffer, [&](const char *slice) {
-            if (wire::isValidFrame(wire::AdapterFrame{slice, {}})) {
-                ++valid;
-                if (first < 0)
-                    first = now;
-                last = now;
-            } else {
-                ++invalid;
-            }
-        });
-    }
+    // Drain like the program's reader for the time given.
+    const bench::Drained d = bench::drainAdapter(fd, seconds);
     const sim::AdapterEmulator::Stats after = emulator.stats();
-    const double window = last - first;
+    const double window = d.last - d.first;
 
     std::printf("emulator pacing: load profile, %d identifiers, %.0f frames/s requested, %.1f s\n",
                 identifiers, rate, seconds);
     std::printf("  reader received  %llu valid frames (%llu invalid slices) in %llu reads\n",
-                static_cast<unsigned long long>(valid), static_cast<unsigned long long>(invalid),
-                static_cast<unsigned long long>(reads));
+                static_cast<unsigned long long>(d.valid), static_cast<unsigned long long>(d.invalid),
+                static_cast<unsigned long long>(d.reads));
     std::printf("  achieved rate    %.1f frames/s (reader, first to last frame over %.3f s)\n",
-                window > 0 ? double(valid - 1) / window : 0.0, window);
+                window > 0 ? double(d.valid - 1) / window : 0.0, window);
     std::printf("  emulator sent    %llu frames, dropped %llu\n",
                 static_cast<unsigned long long>(after.framesSent),
                 static_cast<unsigned long long>(after.framesDropped));

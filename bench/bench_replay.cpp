@@ -7,6 +7,7 @@
 //
 //   bench_replay [speed]
 
+#include "bench/adapterdrain.h"
 #include "bench/benchsupport.h"
 #include "link/protocol.h"
 #include "sim/emulator.h"
@@ -19,49 +20,9 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 namespace {
-
-struct Drained {
-    quint64 valid = 0, invalid = 0;
-    double first = -1, last = 0;
-};
-
-// Reads the device like the program's reader (waits of at most 10 ms) until
-// nothing came for `quiet` seconds after the first frame, or `limit` seconds passed.
-Drained drain(int fd, double quiet, double limit)
-{
-    Drained d;
-    QByteArray buffer;
-    char chunk[65536];
-    const double start = bench::monotonicSeconds();
-    double lastData = start;
-    while (true) {
-        const double now = bench::monotonicSeconds();
-        if (now - start > limit || (d.first >= 0 && now - lastData > quiet))
-            break;
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 10) <= 0)
-            continue;
-        ssize_t n;
-        while ((n = ::read(fd, chunk, sizeof chunk)) > 0)
-            buffer.append(chunk, int(n));
-        lastData = bench::monotonicSeconds();
-        wire::cutFrames(buffer, [&](const char *slice) {
-            if (wire::isValidFrame(wire::AdapterFrame{slice, {}})) {
-                ++d.valid;
-                if (d.first < 0)
-                    d.first = lastData;
-                d.last = lastData;
-            } else {
-                ++d.invalid;
-            }
-        });
-    }
-    return d;
-}
 
 int openAndConfigure(const sim::AdapterEmulator &emulator)
 {
@@ -96,7 +57,7 @@ int main(int argc, char *argv[])
         std::perror("device");
         return 1;
     }
-    const Drained d = drain(fd, 1.0, 600.0);
+    const bench::Drained d = bench::drainAdapter(fd, 600.0, 1.0);
     const sim::AdapterEmulator::Stats s = emulator.stats();
     const double window = d.last - d.first;
     std::printf("replay of sampletruck.candump.log (145278 frames, 316 s) at speed %g\n", speed);
@@ -137,7 +98,7 @@ int main(int argc, char *argv[])
     sim::AdapterEmulator second(std::move(longReplay));
     second.start(&error);
     const int fd2 = openAndConfigure(second);
-    const Drained d2 = drain(fd2, 1.0, 10.0);
+    const bench::Drained d2 = bench::drainAdapter(fd2, 10.0, 1.0);
     std::printf("file of %lld bytes (1452780 frames) at speed %g for 10 s: %llu frames, resident memory %ld -> %ld KiB\n",
                 static_cast<long long>(QFile(big).size()), sim::MAX_REPLAY_SPEED,
                 static_cast<unsigned long long>(d2.valid), rssBefore, bench::residentKiB());
