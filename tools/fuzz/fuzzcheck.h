@@ -6,6 +6,7 @@
 // target) and the suite's replay of the kept inputs (tests/test_fuzzcorpus.cpp)
 // call the same functions.
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstddef>
@@ -27,17 +28,19 @@ const std::vector<Target> &targets();
 // The check of a target's name; nullptr for an unknown name.
 Check findCheck(const char *name);
 
-// Which of the four writers a recording's frames are written with and read
-// back by: every one (the suite's replay of the kept inputs), or one an input
-// chosen by its bytes (the fuzzers: a quarter of the work an execution, and
-// coverage still leads them to every writer).
-enum class Writers { Every, OneAnInput };
+// How much of the costly parts of a check an input gets (the round trip
+// through each of the four writers, the J1939 summary's renderings): all of
+// them (the suite's replay of the kept inputs), or a quarter, chosen by the
+// input's bytes (the fuzzers: a quarter of the work an execution, and
+// coverage still leads them to every part).
+enum class Share { Whole, Quarter };
 
 // The same conditions for every run, called once before the first check: a
 // local time zone with daylight saving time (Europe/Berlin), so that the date
 // rules of the recordings meet its changes.
-void prepare(Writers writers = Writers::Every);
-Writers writers();
+void prepare(Share share = Share::Whole);
+// Whether the input gets the part numbered `quarter` (0 to 3) of a costly check.
+bool takesQuarter(const QByteArray &input, uint quarter);
 
 // A failure text made at run time, kept until the next one.
 const char *failure(const QString &text);

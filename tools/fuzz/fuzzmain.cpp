@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
         std::fprintf(stderr, "fuzz: no target %s\n", VORNIX_FUZZ_TARGET);
         std::abort();
     }
-    fuzz::prepare(fuzz::Writers::OneAnInput);
+    fuzz::prepare(fuzz::Share::Quarter);
     return 0;
 }
 

@@ -31,7 +31,6 @@
 #include "j1939/names.h"
 #include "tools/j1939report.h"
 
-#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -300,8 +299,8 @@ const char *checkJ1939(const uint8_t *input, size_t size)
         return failed;
     // The tool's renderings cost more than all the rest: the fuzzers make
     // them for a quarter of the inputs, chosen by their bytes.
-    const bool renderings = writers() == Writers::Every
-                            || qHash(QByteArray::fromRawData(reinterpret_cast<const char *>(input), int(size))) % 4 == 0;
+    const bool renderings =
+        takesQuarter(QByteArray::fromRawData(reinterpret_cast<const char *>(input), int(size)), 0);
     return checkSummary(summary, extendedFrames, renderings);
 }
 

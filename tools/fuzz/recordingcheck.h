@@ -13,7 +13,7 @@
 //    no more than the records);
 //  - each frame is one its format can hold (an identifier of its kind, no
 //    data in a remote request, at most 8 or 64 bytes);
-//  - written by each format's writer (or by one, see fuzz::Writers) and read
+//  - written by each format's writer (or by one, see fuzz::Share) and read
 //    back by its reader, each frame comes back as that format holds it, and
 //    the written file is detected as that format.
 
