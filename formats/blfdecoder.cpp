@@ -72,7 +72,9 @@ int BlfDecoder::fileFill(int want)
         if (fileLen >= FILE_CHUNK_BYTES)
             break; // a want beyond a chunk is never made
         const qint64 left = parts::bytesLeft(device, FILE_CHUNK_BYTES);
-        const int room = int(qBound<qint64>(qMax(want - (fileLen - filePos), 1), left, FILE_CHUNK_BYTES - fileLen));
+        // What is missing of `want` at least (the buffer starts at its first
+        // unread byte here), what the file has left at most, within a chunk.
+        const int room = int(qBound<qint64>(qMax(want - fileLen, 1), left, FILE_CHUNK_BYTES - fileLen));
         if (fileBuffer.size() < size_t(fileLen + room))
             fileBuffer.resize(std::min<size_t>(FILE_CHUNK_BYTES, std::max(fileBuffer.size() * 2, size_t(fileLen + room))));
         const qint64 got = device->read(fileBuffer.data() + fileLen, room);
